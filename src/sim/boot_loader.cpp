@@ -1,0 +1,233 @@
+#include "sim/boot_loader.hpp"
+
+#include <algorithm>
+#include <thread>
+
+namespace fwup::sim {
+namespace {
+
+bool IsReadFault(FaultKind kind) {
+  return kind == FaultKind::FailRead || kind == FaultKind::NoAnswer || kind == FaultKind::LateAnswer ||
+         kind == FaultKind::WrongAnswerCode;
+}
+
+void PutU32(BootReport& report, std::size_t offset, std::uint32_t value) {
+  for (std::size_t i = 0; i < 4; ++i) report[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+}  // namespace
+
+BootLoader::BootLoader(BootLoaderConfig config) : config_(config) {
+  // What an older firmware left behind: not erased, so that a missing erase shows.
+  for (std::size_t address = 0; address < memory_.size(); ++address) {
+    memory_[address] = static_cast<std::uint8_t>(address * 7 + 3);
+  }
+}
+
+void BootLoader::AddFault(const Fault& fault) {
+  const std::lock_guard lock(mutex_);
+  faults_.push_back(fault);
+}
+
+void BootLoader::ClearFaults() {
+  const std::lock_guard lock(mutex_);
+  faults_.clear();
+}
+
+const Fault* BootLoader::FaultAt(bool for_write) const {
+  for (const Fault& fault : faults_) {
+    if (fault.kind == FaultKind::Verdict) continue;
+    if (fault.at != 0) {
+      if (fault.at == transfers_) return &fault;
+      continue;
+    }
+    if (!fault.command || *fault.command != last_request_ || fault.occurrence != last_request_occurrence_) continue;
+    // A named request: write faults hit its write, read faults the first read after it.
+    if (for_write ? !IsReadFault(fault.kind) : IsReadFault(fault.kind) && !answer_read_) return &fault;
+  }
+  return nullptr;
+}
+
+TransferResult BootLoader::Write(const BootReport& report) {
+  TransferResult result = TransferResult::Done();
+  {
+    const std::lock_guard lock(mutex_);
+    ++transfers_;
+    if (disconnected_) return TransferResult::Failed(kErrorDeviceNotConnected);
+    const std::uint8_t code = report[field::kCode];
+    // Faults named by request look at the request about to arrive.
+    const std::uint8_t previous_request = last_request_;
+    const std::uint32_t previous_occurrence = last_request_occurrence_;
+    last_request_ = code;
+    last_request_occurrence_ = requests_seen_[code] + 1;
+    const Fault* fault = FaultAt(true);
+    if (fault && (fault->kind == FaultKind::FailWrite || fault->kind == FaultKind::Disconnect)) {
+      last_request_ = previous_request;
+      last_request_occurrence_ = previous_occurrence;
+      if (fault->kind == FaultKind::Disconnect) {
+        disconnected_ = true;
+        return TransferResult::Failed(kErrorDeviceNotConnected);
+      }
+      return TransferResult::Failed(fault->error);
+    }
+    ++requests_seen_[code];
+    answer_read_ = false;
+    log_.push_back({Direction::ToDevice, report});
+    const std::size_t answers_before = answers_.size();
+    Handle(report);
+    if (fault && fault->kind == FaultKind::NoAnswer) answers_.resize(answers_before);
+  }
+  Wait();
+  return result;
+}
+
+TransferResult BootLoader::Read(BootReport& report, std::chrono::milliseconds bound) {
+  {
+    const std::lock_guard lock(mutex_);
+    read_bounds_.push_back(bound);
+    // A look at an empty queue is not a transfer: nothing crossed and nothing was awaited.
+    if (bound == std::chrono::milliseconds::zero() && (answers_.empty() || disconnected_)) {
+      return TransferResult::Failed(disconnected_ ? kErrorDeviceNotConnected : kErrorTimeout);
+    }
+    ++transfers_;
+    if (disconnected_) return TransferResult::Failed(kErrorDeviceNotConnected);
+    const Fault* fault = FaultAt(false);
+    answer_read_ = true;
+    if (fault) {
+      switch (fault->kind) {
+        case FaultKind::Disconnect:
+          disconnected_ = true;
+          return TransferResult::Failed(kErrorDeviceNotConnected);
+        case FaultKind::FailRead:
+          if (!answers_.empty()) answers_.pop_front();
+          return TransferResult::Failed(fault->error);
+        case FaultKind::NoAnswer:
+          if (!answers_.empty()) answers_.pop_front();
+          return TransferResult::Failed(kErrorTimeout);
+        case FaultKind::LateAnswer:
+          return TransferResult::Failed(kErrorTimeout);  // it stays queued for a later read
+        case FaultKind::WrongAnswerCode:
+          if (!answers_.empty()) answers_.front()[field::kCode] = fault->value;
+          break;
+        default:
+          break;
+      }
+    }
+    if (answers_.empty()) return TransferResult::Failed(kErrorTimeout);
+    report = answers_.front();
+    answers_.pop_front();
+    log_.push_back({Direction::FromDevice, report});
+  }
+  Wait();
+  return TransferResult::Done();
+}
+
+void BootLoader::Handle(const BootReport& request) {
+  const std::uint64_t region_end =
+      std::min<std::uint64_t>(std::uint64_t{config_.region_start} + config_.region_size, kImageSize);
+  const std::uint64_t region_start = std::min<std::uint64_t>(config_.region_start, region_end);
+  const auto command = static_cast<Command>(request[field::kCode]);
+  switch (command) {
+    case Command::CMD_DEVICE_ERASE:
+      ++counters_.erases;
+      std::fill(memory_.begin() + static_cast<std::ptrdiff_t>(region_start),
+                memory_.begin() + static_cast<std::ptrdiff_t>(region_end), kErasedByte);
+      return;
+    case Command::CMD_PROGRAM_WRITE: {
+      ++counters_.packets;
+      const std::uint32_t address = ReadU32(request, field::kPacketAddress);
+      const std::uint32_t count = std::min<std::uint32_t>(request[field::kPacketCount], kPacketDataCapacity);
+      if (address < region_start || std::uint64_t{address} + count > region_end) {
+        ++counters_.packets_outside_region;
+        return;
+      }
+      for (std::uint32_t i = 0; i < count; ++i) memory_[address + i] &= request[field::kPacketData + i];
+      return;
+    }
+    case Command::CMD_PROGRAM_END:
+      ++counters_.program_ends;
+      return;
+    case Command::CMD_RESET_DEVICE:
+      ++counters_.resets;
+      return;
+    case Command::CMD_CRC_CHECK:
+      ++counters_.crc_checks;
+      last_checksum_ = request[field::kChecksum];
+      break;
+    default:
+      break;
+  }
+  if (command == Command::CMD_QUERY_DEVICE_INFO || command == Command::CMD_CRC_CHECK ||
+      command == Command::CMD_APP_READY || command == Command::CMD_QUERY_APP_VERSION ||
+      command == Command::CMD_QUERY_BOOT_VERSION) {
+    answers_.push_back(Answer(command));
+  }
+}
+
+BootReport BootLoader::Answer(Command command) const {
+  BootReport answer{};
+  answer[field::kCode] = CodeOf(command);
+  switch (command) {
+    case Command::CMD_QUERY_DEVICE_INFO:
+      PutU32(answer, field::kRegionStart, config_.region_start);
+      PutU32(answer, field::kRegionSize, config_.region_size);
+      break;
+    case Command::CMD_QUERY_APP_VERSION:
+      std::copy(config_.app_version.begin(), config_.app_version.end(), answer.begin() + field::kVersionText);
+      break;
+    case Command::CMD_QUERY_BOOT_VERSION:
+      std::copy(config_.boot_version.begin(), config_.boot_version.end(), answer.begin() + field::kVersionText);
+      break;
+    case Command::CMD_APP_READY:
+      answer[field::kCode] = config_.ready_form;
+      std::copy(config_.ready_values.begin(), config_.ready_values.end(), answer.begin() + 2);
+      break;
+    case Command::CMD_CRC_CHECK: {
+      const std::uint64_t end =
+          std::min<std::uint64_t>(std::uint64_t{config_.region_start} + config_.region_size, kImageSize);
+      std::uint8_t checksum = 0;
+      for (std::uint64_t address = std::min<std::uint64_t>(config_.region_start, end); address < end; ++address) {
+        checksum ^= memory_[address];
+      }
+      answer[field::kVerdict] = checksum == last_checksum_ ? kMatchVerdict : kMismatchVerdict;
+      for (const Fault& fault : faults_) {
+        if (fault.kind == FaultKind::Verdict) answer[field::kVerdict] = fault.value;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  return answer;
+}
+
+void BootLoader::Wait() const {
+  if (config_.transfer_time > std::chrono::microseconds::zero()) std::this_thread::sleep_for(config_.transfer_time);
+}
+
+WireLog BootLoader::Log() const {
+  const std::lock_guard lock(mutex_);
+  return log_;
+}
+
+ImageBuffer BootLoader::Memory() const {
+  const std::lock_guard lock(mutex_);
+  return memory_;
+}
+
+BootLoaderCounters BootLoader::Counters() const {
+  const std::lock_guard lock(mutex_);
+  return counters_;
+}
+
+std::vector<std::chrono::milliseconds> BootLoader::ReadBounds() const {
+  const std::lock_guard lock(mutex_);
+  return read_bounds_;
+}
+
+void BootLoader::FillMemory(std::uint8_t value) {
+  const std::lock_guard lock(mutex_);
+  memory_.fill(value);
+}
+
+}  // namespace fwup::sim

@@ -1,0 +1,90 @@
+// A boot loader that behaves as the tool relies on: it answers the queries, erases its
+// application region to 0xFF, programs it as flash is programmed (bits can only be cleared, so
+// a missing erase shows up in the verdict), judges the checksum against its own memory and
+// resets. Faults make it misbehave on purpose. Safe to use from several threads.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "device/boot_report.hpp"
+#include "image/firmware_image.hpp"
+#include "ports/hid.hpp"
+#include "sim/fault.hpp"
+#include "sim/wire_log.hpp"
+
+namespace fwup::sim {
+
+struct BootLoaderConfig {
+  std::uint32_t region_start = 4096;
+  std::uint32_t region_size = 57344;
+  std::array<std::uint8_t, 5> app_version = {'2', '.', '4', '.', '1'};
+  std::array<std::uint8_t, 5> boot_version = {'1', '.', '0', '.', '7'};
+  // Code byte of the answer to CMD_APP_READY: 0x09, 0xAD, 0xAE or any other, and the values
+  // its form carries (bytes 2, 3 and 4).
+  std::uint8_t ready_form = 0xAD;
+  std::array<std::uint8_t, 3> ready_values = {0x00, 0x00, 0x00};
+  // Time spent on one transfer in each direction; zero answers at once. A full-speed interrupt
+  // endpoint moves one report per 1 ms frame.
+  std::chrono::microseconds transfer_time{0};
+};
+
+// What the device went through, for tests.
+struct BootLoaderCounters {
+  unsigned erases = 0;
+  unsigned packets = 0;
+  unsigned packets_outside_region = 0;  // refused, as a boot loader protects itself
+  unsigned program_ends = 0;
+  unsigned crc_checks = 0;
+  unsigned resets = 0;
+};
+
+class BootLoader {
+ public:
+  explicit BootLoader(BootLoaderConfig config = {});
+
+  void AddFault(const Fault& fault);
+  void ClearFaults();
+
+  // The two sides of the link, as a HID adapter would call them.
+  TransferResult Write(const BootReport& report);
+  TransferResult Read(BootReport& report, std::chrono::milliseconds bound);
+
+  // Copies taken under the lock.
+  WireLog Log() const;
+  ImageBuffer Memory() const;
+  BootLoaderCounters Counters() const;
+  std::vector<std::chrono::milliseconds> ReadBounds() const;
+  const BootLoaderConfig& Config() const { return config_; }
+  // Stands for what the device held before: fills the memory.
+  void FillMemory(std::uint8_t value);
+
+ private:
+  const Fault* FaultAt(bool for_write) const;
+  void Handle(const BootReport& request);
+  BootReport Answer(Command command) const;
+  void Wait() const;
+
+  BootLoaderConfig config_;
+  mutable std::mutex mutex_;
+  std::vector<Fault> faults_;
+  ImageBuffer memory_{};
+  std::deque<BootReport> answers_;
+  std::deque<BootReport> late_answers_;  // queued once the read that wanted them gave up
+  WireLog log_;
+  BootLoaderCounters counters_;
+  std::vector<std::chrono::milliseconds> read_bounds_;
+  std::uint32_t transfers_ = 0;
+  std::array<std::uint32_t, 256> requests_seen_{};  // per command code
+  std::uint8_t last_request_ = 0;
+  std::uint32_t last_request_occurrence_ = 0;
+  bool answer_read_ = false;  // a read came since the last request
+  bool disconnected_ = false;
+  std::uint8_t last_checksum_ = 0;
+};
+
+}  // namespace fwup::sim

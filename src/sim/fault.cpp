@@ -1,0 +1,114 @@
+#include "sim/fault.hpp"
+
+#include <array>
+#include <charconv>
+#include <utility>
+
+#include "device/boot_report.hpp"
+
+namespace fwup::sim {
+namespace {
+
+constexpr std::array<std::pair<std::string_view, FaultKind>, 7> kKinds = {{
+    {"fail-write", FaultKind::FailWrite},
+    {"fail-read", FaultKind::FailRead},
+    {"no-answer", FaultKind::NoAnswer},
+    {"late-answer", FaultKind::LateAnswer},
+    {"wrong-code", FaultKind::WrongAnswerCode},
+    {"verdict", FaultKind::Verdict},
+    {"disconnect", FaultKind::Disconnect},
+}};
+
+constexpr std::array<std::pair<std::string_view, Command>, 9> kCommands = {{
+    {"ready", Command::CMD_APP_READY},
+    {"app-version", Command::CMD_QUERY_APP_VERSION},
+    {"boot-version", Command::CMD_QUERY_BOOT_VERSION},
+    {"info", Command::CMD_QUERY_DEVICE_INFO},
+    {"erase", Command::CMD_DEVICE_ERASE},
+    {"program", Command::CMD_PROGRAM_WRITE},
+    {"end", Command::CMD_PROGRAM_END},
+    {"crc", Command::CMD_CRC_CHECK},
+    {"reset", Command::CMD_RESET_DEVICE},
+}};
+
+bool ParseNumber(std::string_view text, std::uint32_t& value, int base) {
+  if (text.empty()) return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  return error == std::errc{} && end == text.data() + text.size();
+}
+
+std::optional<Fault> Refuse(std::string* why, std::string text) {
+  if (why) *why = std::move(text);
+  return std::nullopt;
+}
+
+bool ParseWhere(std::string_view where, Fault& fault) {
+  std::string_view name = where;
+  if (const auto hash = where.find('#'); hash != std::string_view::npos) {
+    name = where.substr(0, hash);
+    if (!ParseNumber(where.substr(hash + 1), fault.occurrence, 10) || fault.occurrence == 0) return false;
+  }
+  for (const auto& [command_name, command] : kCommands) {
+    if (name == command_name) {
+      fault.command = CodeOf(command);
+      return true;
+    }
+  }
+  return name == where && ParseNumber(where, fault.at, 10) && fault.at != 0;
+}
+
+}  // namespace
+
+std::optional<Fault> ParseFault(std::string_view spec, std::string* why) {
+  Fault fault;
+  std::string_view value;
+  if (const auto colon = spec.find(':'); colon != std::string_view::npos) {
+    value = spec.substr(colon + 1);
+    spec = spec.substr(0, colon);
+  }
+  std::string_view where;
+  if (const auto at = spec.find('@'); at != std::string_view::npos) {
+    where = spec.substr(at + 1);
+    spec = spec.substr(0, at);
+  }
+  bool known = false;
+  for (const auto& [name, kind] : kKinds) {
+    if (spec == name) {
+      fault.kind = kind;
+      known = true;
+    }
+  }
+  if (!known) return Refuse(why, "unknown fault '" + std::string(spec) + "'");
+  if (fault.kind == FaultKind::Verdict) {
+    fault.command = CodeOf(Command::CMD_CRC_CHECK);
+  } else if (where.empty() || !ParseWhere(where, fault)) {
+    return Refuse(why, "fault '" + std::string(spec) + "' needs @TRANSFER or @COMMAND[#N]");
+  }
+
+  std::uint32_t number = 0;
+  switch (fault.kind) {
+    case FaultKind::FailWrite:
+    case FaultKind::FailRead:
+      if (!value.empty() && !ParseNumber(value, fault.error, 10)) return Refuse(why, "bad error code");
+      break;
+    case FaultKind::WrongAnswerCode:
+    case FaultKind::Verdict:
+      if (!ParseNumber(value, number, 16) || number > 0xFF) return Refuse(why, "needs a byte value in hex");
+      fault.value = static_cast<std::uint8_t>(number);
+      break;
+    default:
+      if (!value.empty()) return Refuse(why, "fault '" + std::string(spec) + "' takes no value");
+      break;
+  }
+  return fault;
+}
+
+std::string_view FaultSyntaxHelp() {
+  return "KIND@WHERE[:VALUE]. KIND: fail-write, fail-read (VALUE: error code, decimal; 0 means the "
+         "call returned FALSE with last error 0), no-answer, late-answer, wrong-code (VALUE: code byte, "
+         "hex), disconnect, verdict:VALUE (checksum verdict byte, hex; no WHERE). WHERE: a transfer "
+         "number (writes and reads counted together from 1) or a request: ready, app-version, "
+         "boot-version, info, erase, program, end, crc, reset, with #N for its N-th time.";
+}
+
+}  // namespace fwup::sim

@@ -1,0 +1,62 @@
+// The simulated HID bus: a list of interfaces in walk order, some of them simulated boot
+// loaders. Platform failures of the walk and of the opens can be switched on per interface.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ports/hid.hpp"
+#include "sim/boot_loader.hpp"
+
+namespace fwup::sim {
+
+// The hardware ID that Windows gives such a device, and the one a hidapi adapter builds.
+inline constexpr std::u16string_view kBootLoaderHardwareId = u"HID\\VID_7E51&PID_0A3D&REV_0100";
+
+struct SimInterface {
+  std::u16string hardware_id;
+  std::string path;
+  std::shared_ptr<BootLoader> device;  // null: an interface that is not ours and never answers
+  // Platform failures: no memory for the hardware ID or the detail record, failed opens.
+  bool hardware_id_unavailable = false;
+  bool path_unavailable = false;
+  std::uint32_t write_open_error = kErrorSuccess;
+  std::uint32_t read_open_error = kErrorSuccess;
+};
+
+// What the walk asked of the bus, for tests.
+struct BusCounters {
+  unsigned enumerations = 0;
+  unsigned enumerations_ended = 0;
+  unsigned hardware_ids_read = 0;
+  unsigned paths_read = 0;
+  std::vector<std::string> opened;  // paths, in order of the opens
+};
+
+class SimBus : public HidBus {
+ public:
+  SimBus() = default;
+  // One simulated boot loader, alone on the bus.
+  static std::unique_ptr<SimBus> WithBootLoader(BootLoaderConfig config = {});
+
+  // Adds `count` boot loaders with paths "sim:hid#1", "sim:hid#2", ...; returns them.
+  std::vector<std::shared_ptr<BootLoader>> AddBootLoaders(unsigned count, BootLoaderConfig config = {});
+  void Add(SimInterface interface);
+
+  std::unique_ptr<HidEnumeration> Enumerate() override;
+  OpenResult Open(const std::string& path, HidAccess access) override;
+
+  std::shared_ptr<BootLoader> Device(std::size_t index = 0) const;
+  BusCounters Counters() const;
+
+ private:
+  friend class SimEnumeration;
+  mutable std::mutex mutex_;
+  std::vector<SimInterface> interfaces_;
+  BusCounters counters_;
+};
+
+}  // namespace fwup::sim

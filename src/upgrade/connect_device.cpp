@@ -1,0 +1,90 @@
+#include "upgrade/connect_device.hpp"
+
+#include "device/answer_dump.hpp"
+#include "device/find_device.hpp"
+#include "upgrade/session.hpp"
+
+namespace fwup {
+namespace {
+
+// The five bytes of a version text, up to the first zero, from the ANSI code page (Windows-1252,
+// the one a Western Windows and Wine use) into UTF-8.
+std::string VersionText(const BootReport& answer) {
+  static constexpr char16_t kHighHalf[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                             0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                             0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                             0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  std::string text;
+  for (const std::uint8_t byte : ReadBytes(answer, field::kVersionText, field::kVersionTextLength)) {
+    if (byte == 0) break;
+    const char16_t code = byte >= 0x80 && byte < 0xA0 ? kHighHalf[byte - 0x80] : char16_t{byte};
+    if (code < 0x80) {
+      text += static_cast<char>(code);
+    } else if (code < 0x800) {
+      text += static_cast<char>(0xC0 | (code >> 6));
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      text += static_cast<char>(0xE0 | (code >> 12));
+      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return text;
+}
+
+enum class Query { Failed, WrongCode, Taken };
+
+// One version query in ConnectDevice's own zeroed buffers, judged by the result test.
+Query AskVersion(Session& session, BootReport& request, BootReport& answer, Command command) {
+  SetCommand(request, command);
+  session.link.DropStaleAnswers(session.bounds.answer);
+  if (FailedByResult(session.link.Write(request))) return Query::Failed;
+  if (FailedByResult(session.link.Read(answer, session.bounds.answer))) return Query::Failed;
+  if (answer[field::kCode] != CodeOf(command)) return Query::WrongCode;
+  TraceAnswerDump(session.trace, answer);
+  return Query::Taken;
+}
+
+}  // namespace
+
+void ConnectDevice(Session& session) {
+  BootReport request{};
+  BootReport answer{};
+  FindDevice({session.bus, session.trace, session.bounds, session.only_path}, session.link, session.DeviceFound);
+  if (session.DeviceFound == 0) {
+    session.view.SetStatusText("Device Not Connected");
+    session.trace.Direct("Device Not Connected\r\n");
+    return;
+  }
+  session.view.SetStatusText("Device Connected and Firmware Upgrade Mode");
+
+  std::string version_line;
+  switch (AskVersion(session, request, answer, Command::CMD_QUERY_APP_VERSION)) {
+    case Query::Failed:
+      session.view.SetStatusText("Version Query Failed");
+      break;
+    case Query::WrongCode:
+      break;
+    case Query::Taken:
+      session.app_version = VersionText(answer);
+      session.app_version_taken = true;
+      version_line = "Current Application Firmware Version: " + session.app_version;
+      break;
+  }
+
+  switch (AskVersion(session, request, answer, Command::CMD_QUERY_BOOT_VERSION)) {
+    case Query::Failed:
+      session.view.SetStatusText("Version Query Failed");
+      return;
+    case Query::WrongCode:
+      return;
+    case Query::Taken:
+      session.boot_version = VersionText(answer);
+      session.boot_version_taken = true;
+      version_line += " and Boot Version:" + session.boot_version;
+      session.view.SetVersionText(version_line);
+      return;
+  }
+}
+
+}  // namespace fwup

@@ -1,0 +1,124 @@
+// The process-wide values of one run of the tool, held together so that every test and every
+// device of a factory bench starts from a fresh state. Their lifetimes and byte-level behaviour
+// are those of the tool's globals: RequestReport, for one, is never cleared.
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "device/boot_report.hpp"
+#include "device/device_link.hpp"
+#include "image/firmware_file.hpp"
+#include "image/firmware_image.hpp"
+#include "ports/hid.hpp"
+#include "ports/trace.hpp"
+#include "ports/view.hpp"
+
+namespace fwup {
+
+// Stage results; callers only test for non-zero.
+inline constexpr std::uint32_t kStageSuccess = 0;
+inline constexpr std::uint32_t kErrorFunctionFailed = 1627;
+
+inline constexpr std::uint32_t kPacketDataSize = kPacketDataCapacity;  // 58, fixed by the tool
+
+struct DeviceInfoValues {
+  std::uint32_t ApplicationFirmwareStartAddress = 0;
+  std::uint32_t ApplicationFirmwareSize = 0;
+  std::uint32_t PacketDataSize = 0;
+};
+
+// How the loader's reading ended.
+enum class LoadOutcome {
+  NotRun,
+  Loaded,       // an end record was obeyed
+  ProbeFailed,  // the file cannot be opened (missing, no access, held elsewhere)
+  OpenFailed,   // the stream cannot be opened
+  BadSignature,
+  EmptyFile,
+  MissingEndRecord,  // the file ends without an end record and without a defect
+  DefectiveRecord,   // a defect came before any end record
+  ReadError,
+};
+
+struct RecordFault {
+  unsigned line = 0;  // 1-based; the signature is line 1
+  std::string reason;
+};
+
+// What the loader found, for shells that explain a refusal or show coverage.
+struct LoadReport {
+  LoadOutcome outcome = LoadOutcome::NotRun;
+  std::uint32_t error_code = 0;  // of the probe or the stream open
+  std::optional<RecordFault> first_defect;
+  unsigned end_record_line = 0;
+  std::bitset<kImageSize> written;  // addresses that data records set
+};
+
+enum class Verdict { None, Match, Mismatch, NoVerdict };
+
+// Where an upgrade run ended, for shells that turn it into an exit status.
+enum class RunStep {
+  NotRun,
+  DeviceInfo,    // QueryDeviceInfo failed
+  LoadImage,     // LoadFirmwareImage refused the file
+  Refused,       // a shell's own check refused to erase
+  Erase,         // E1
+  ActiveCheck,   // E2, E3
+  ProgramWrite,  // E4
+  ProgramEnd,    // E5
+  CrcSend,       // E6
+  CrcResponse,   // E7
+  Reset,         // E8
+  Done,          // the reset was written
+};
+
+struct RunOutcome {
+  RunStep step = RunStep::NotRun;
+  Verdict verdict = Verdict::None;
+  TransferResult failed_transfer;  // of the step that failed, when a transfer failed
+  std::uint32_t packets_sent = 0;
+};
+
+class Session {
+ public:
+  Session(HidBus& hid_bus, View& shown_to, Trace& debugger) : bus(hid_bus), view(shown_to), trace(debugger) {}
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  HidBus& bus;
+  View& view;
+  Tracer trace;  // holds TraceBuffer
+
+  // Settings a shell or a test may change before the run.
+  AnswerBounds bounds;
+  std::optional<std::string> only_path;  // pick this interface among several that match
+  std::function<std::uint32_t(const std::filesystem::path&)> probe_file = ProbeFirmwareFile;
+  // Asked after the file is loaded and before anything is erased; false stops the run.
+  std::function<bool(const Session&)> approve_erase;
+
+  // The process-wide values.
+  std::uint32_t DeviceFound = 0;
+  DeviceLink link;  // WriteHandle and ReadHandle
+  BootReport RequestReport{};
+  BootReport ResponseReport{};
+  ImageBuffer FirmwareImage{};
+  FirmwareStream FirmwareFile;
+  std::uint64_t RecordOffset = 0;
+  DeviceInfoValues DeviceInfo;
+  std::filesystem::path ImagePath;
+
+  // What happened, for the shells.
+  LoadReport load_report;
+  RunOutcome outcome;
+  std::string app_version;  // as shown, when the answer was taken
+  std::string boot_version;
+  bool app_version_taken = false;
+  bool boot_version_taken = false;
+};
+
+}  // namespace fwup

@@ -1,0 +1,25 @@
+#include "upgrade/upgrade_run.hpp"
+
+#include "image/load_firmware_image.hpp"
+#include "upgrade/program_device.hpp"
+#include "upgrade/query_device_info.hpp"
+#include "upgrade/session.hpp"
+
+namespace fwup {
+
+void RunUpgrade(Session& session) {
+  session.outcome = RunOutcome{};
+  if (QueryDeviceInfo(session) == kStageSuccess) {
+    if (LoadFirmwareImage(session) != kStageSuccess) {
+      session.outcome.step = RunStep::LoadImage;
+    } else if (session.approve_erase && !session.approve_erase(session)) {
+      session.outcome.step = RunStep::Refused;
+    } else {
+      (void)ProgramDevice(session);
+    }
+  }
+  session.FirmwareFile.Close();
+  session.link.Close();
+}
+
+}  // namespace fwup
