@@ -201,8 +201,23 @@ BootReport BootLoader::Answer(Command command) const {
   return answer;
 }
 
-void BootLoader::Wait() const {
-  if (config_.transfer_time > std::chrono::microseconds::zero()) std::this_thread::sleep_for(config_.transfer_time);
+void BootLoader::Wait() {
+  const auto frame = config_.transfer_time;
+  if (frame <= std::chrono::microseconds::zero()) return;
+  std::chrono::steady_clock::time_point until;
+  {
+    // Frames lie on a fixed grid and each carries one transfer: a transfer goes in the frame
+    // that is running when it is handed over (or the next free one) and is done at that frame's
+    // end. A host that hands over the next report within the frame loses nothing, so the lateness
+    // of the sleep itself does not add up.
+    const std::lock_guard lock(mutex_);
+    const auto now = std::chrono::steady_clock::now();
+    if (last_frame_ < 0) first_frame_ = now;
+    const std::int64_t current = (now - first_frame_) / frame;
+    last_frame_ = std::max(last_frame_ + 1, current);
+    until = first_frame_ + (last_frame_ + 1) * frame;
+  }
+  std::this_thread::sleep_until(until);
 }
 
 WireLog BootLoader::Log() const {

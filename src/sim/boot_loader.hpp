@@ -67,7 +67,8 @@ class BootLoader {
   const Fault* FaultAt(bool for_write) const;
   void Handle(const BootReport& request);
   BootReport Answer(Command command) const;
-  void Wait() const;
+  // Holds the caller for the transfer's frame on the modelled link.
+  void Wait();
 
   BootLoaderConfig config_;
   mutable std::mutex mutex_;
@@ -85,6 +86,8 @@ class BootLoader {
   bool answer_read_ = false;  // a read came since the last request
   bool disconnected_ = false;
   std::uint8_t last_checksum_ = 0;
+  std::chrono::steady_clock::time_point first_frame_{};
+  std::int64_t last_frame_ = -1;
 };
 
 }  // namespace fwup::sim
