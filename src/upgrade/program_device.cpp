@@ -22,6 +22,9 @@ class Programmer {
   std::uint32_t Run() {
     const std::uint32_t start = s_.DeviceInfo.ApplicationFirmwareStartAddress;
     const std::uint32_t size = s_.DeviceInfo.ApplicationFirmwareSize;
+    // The device info query refuses such a region; this stage reads the region out of the image
+    // and must never run past it, whoever filled DeviceInfo.
+    if (std::uint64_t{start} + size > kImageSize) return Fail(RunStep::DeviceInfo, "Invalid Application Region");
 
     s_.view.SetProgress(20);
     s_.view.SetStatusText("Device Erase");
@@ -91,9 +94,10 @@ class Programmer {
 
   // The region in packets of up to PacketDataSize bytes, back to back, none acknowledged.
   bool Program(std::uint32_t start, std::uint32_t size) {
-    const std::uint32_t per_packet = s_.DeviceInfo.PacketDataSize;
+    // 58 whenever the region was reported; a zero here would never end the loop.
+    const std::uint32_t per_packet = s_.DeviceInfo.PacketDataSize != 0 ? s_.DeviceInfo.PacketDataSize : kPacketDataSize;
     const std::uint32_t end = start + size;
-    const std::uint32_t total = per_packet == 0 ? 0 : (size + per_packet - 1) / per_packet;
+    const std::uint32_t total = (size + per_packet - 1) / per_packet;
     for (std::uint32_t current = start; current < end;) {
       const std::uint32_t n = std::min(per_packet, end - current);
       SetProgramWrite(s_.RequestReport, current, std::span(s_.FirmwareImage).subspan(current, n));
