@@ -187,7 +187,7 @@ BootReport BootLoader::Answer(Command command) const {
           std::min<std::uint64_t>(std::uint64_t{config_.region_start} + config_.region_size, kImageSize);
       std::uint8_t checksum = 0;
       for (std::uint64_t address = std::min<std::uint64_t>(config_.region_start, end); address < end; ++address) {
-        checksum ^= memory_[address];
+        checksum ^= memory_[static_cast<std::size_t>(address)];
       }
       answer[field::kVerdict] = checksum == last_checksum_ ? kMatchVerdict : kMismatchVerdict;
       for (const Fault& fault : faults_) {
