@@ -81,6 +81,20 @@ TransferResult BootLoader::Write(const BootReport& report) {
   return result;
 }
 
+bool BootLoader::RefusesNextWrite(std::uint8_t code) const {
+  const std::lock_guard lock(mutex_);
+  if (disconnected_) return true;
+  // The write faults of FaultAt(true), for the transfer and request that would come next.
+  for (const Fault& fault : faults_) {
+    if (fault.kind != FaultKind::FailWrite && fault.kind != FaultKind::Disconnect) continue;
+    if (fault.at != 0 ? fault.at == transfers_ + 1
+                      : fault.command == code && fault.occurrence == requests_seen_[code] + 1) {
+      return true;
+    }
+  }
+  return false;
+}
+
 TransferResult BootLoader::Read(BootReport& report, std::chrono::milliseconds bound) {
   {
     const std::lock_guard lock(mutex_);
