@@ -65,7 +65,12 @@ function(fwup_wine_scenario name script)
 endfunction()
 
 set(good ${FWUP_WINE_DATA}/good.hex)
-fwup_wine_scenario(template template.txt --resources ${FWUP_WINE_DIR}/expected/resources.txt)
+add_test(NAME wine_template
+  COMMAND bash ${FWUP_WINE_DIR}/run_scenario.sh --state ${FWUP_WINE_STATE} --name template
+          --script ${FWUP_WINE_DIR}/scenarios/template.txt --program ${FWUP_WIN64}/src/app/fwupgrade.exe
+          --driver ${FWUP_WIN64}/tests/wine/fwup_driver.exe --out ${FWUP_WINE_RUNS}
+          --resources ${FWUP_WINE_DIR}/expected/resources.txt)
+set_tests_properties(wine_template PROPERTIES FIXTURES_REQUIRED wine LABELS wine TIMEOUT 120)
 fwup_wine_scenario(no_device no_device.txt REAL)
 fwup_wine_scenario(match match.txt --image ${good} --region ${FWUP_WINE_DATA}/good.bin --last-sent 08
                    --stdout "Computing CRC. Please wait..." --shot ${FWUP_WINE_RUNS}/dialog-connected.png)
@@ -76,6 +81,6 @@ fwup_wine_scenario(bad_signature bad_signature.txt --image ${FWUP_WINE_DATA}/bad
 fwup_wine_scenario(no_file_chosen no_file.txt --last-sent 02)
 fwup_wine_scenario(packet_write_fails packet_fails.txt --image ${good} --fault "fail-write@program#300" --last-sent 05)
 fwup_wine_scenario(checksum_read_fails crc_read_fails.txt --image ${good} --fault fail-read@crc --last-sent 09)
-fwup_wine_scenario(cancel cancel.txt --last-sent AE)
+fwup_wine_scenario(cancel cancel.txt --connect-only --last-sent AE)
 fwup_wine_scenario(chooser_cancelled chooser_cancelled.txt --last-sent 02)
-fwup_wine_scenario(late_ready_answer late_ready.txt --fault late-answer@ready --last-sent AE)
+fwup_wine_scenario(late_ready_answer late_ready.txt --connect-only --fault late-answer@ready --last-sent AE)

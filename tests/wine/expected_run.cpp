@@ -3,7 +3,9 @@
 // Writes the trace lines, the wire log and the device's memory, which the Windows program under
 // Wine must reproduce exactly.
 //
-// expected_run --trace FILE --wire FILE --memory FILE [--image FILE] [--no-device] [--fault SPEC]...
+// expected_run --trace FILE --wire FILE --memory FILE [--image FILE] [--no-device] [--connect-only]
+//              [--fault SPEC]...
+// --connect-only stands for a dialog closed before "Load Image".
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -42,12 +44,13 @@ class Silent : public fwup::View {
 int main(int argc, char** argv) {
   std::string trace_file, wire_file, memory_file, image;
   bool device = true;
+  bool upgrade = true;
   std::vector<fwup::sim::Fault> faults;
   for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];
     const std::string value = i + 1 < argc ? argv[i + 1] : "";
-    if (name == "--no-device") {
-      device = false;
+    if (name == "--no-device" || name == "--connect-only") {
+      (name == "--no-device" ? device : upgrade) = false;
       continue;
     }
     ++i;
@@ -83,7 +86,7 @@ int main(int argc, char** argv) {
   Silent view;
   fwup::Session session(bus, view, trace);
   fwup::ConnectDevice(session);
-  if (session.DeviceFound != 0) {
+  if (session.DeviceFound != 0 && upgrade) {
     session.ImagePath = image;
     fwup::RunUpgrade(session);
   }

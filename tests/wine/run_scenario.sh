@@ -4,17 +4,18 @@
 # the core's own run of the same scenario, and with what the scenario requires.
 #
 # run_scenario.sh --state DIR --name NAME --script FILE --program EXE --driver EXE --out DIR
-#   [--server EXE --expected EXE] [--image FILE] [--fault SPEC]... [--no-device]
+#   [--server EXE --expected EXE] [--image FILE] [--fault SPEC]... [--no-device] [--connect-only]
 #   [--stdout TEXT] [--region FILE] [--last-sent CODE] [--shot PNG] [--resources FILE] [--var N=V]...
 set -uo pipefail
 
 faults=() vars=() raw_vars=() server="" expected="" image="" no_device=0 stdout_text="" region="" last_sent=""
-shot="" resources=""
+shot="" resources="" connect_only=0
 while [ $# -gt 0 ]; do
   case $1 in
   --state) state=$2 ;; --name) name=$2 ;; --script) script=$2 ;; --program) program=$2 ;;
   --driver) driver=$2 ;; --out) out=$2 ;; --server) server=$2 ;; --expected) expected=$2 ;;
   --image) image=$2 ;; --fault) faults+=("$2") ;; --no-device) no_device=1; shift; continue ;;
+  --connect-only) connect_only=1; shift; continue ;;
   --stdout) stdout_text=$2 ;; --region) region=$2 ;; --last-sent) last_sent=$2 ;; --shot) shot=$2 ;;
   --resources) resources=$2 ;; --var) raw_vars+=("$2") ;;
   *) echo "run_scenario: unknown option $1"; exit 2 ;;
@@ -29,8 +30,17 @@ rm -rf "$run" && mkdir -p "$run/expected"
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 win() { winepath -w "$1" 2>/dev/null; }
-# Paths given to the driver are the Windows names of the files.
-for v in "${raw_vars[@]}"; do vars+=(--var "${v%%=*}=$(win "${v#*=}")"); done
+# Paths given to the driver are the Windows names of the files. A folder of data files is
+# copied first: the program's file probe wants the file to itself, and scenarios run in parallel.
+for v in "${raw_vars[@]}"; do
+  value=${v#*=}
+  if [ -d "$value" ]; then
+    mkdir -p "$run/data" && cp "$value"/* "$run/data/"
+    [ -n "$image" ] && [ "$(dirname "$image")" = "$value" ] && image="$run/data/$(basename "$image")"
+    value="$run/data"
+  fi
+  vars+=(--var "${v%%=*}=$(win "$value")")
+done
 
 args=(--program "$(win "$program")" --script "$(win "$script")" --out "$(win "$run")" "${vars[@]}")
 if [ -n "$server" ]; then
@@ -67,6 +77,7 @@ if [ -n "$expected" ]; then
   exp_args=(--trace "$run/expected/trace.txt" --wire "$run/expected/wire.txt" --memory "$run/expected/memory.bin")
   [ -n "$image" ] && exp_args+=(--image "$image")
   [ $no_device -eq 1 ] && exp_args+=(--no-device)
+  [ $connect_only -eq 1 ] && exp_args+=(--connect-only)
   for f in "${faults[@]}"; do exp_args+=(--fault "$f"); done
   "$expected" "${exp_args[@]}" || fail "the core's own run failed"
   diff -u --label expected-trace --label collected-trace "$run/expected/trace.txt" "$run/trace.txt" >"$run/trace.diff" ||

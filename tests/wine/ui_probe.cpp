@@ -123,14 +123,18 @@ std::string BoxIcon(HWND box) {
   const HBITMAP bitmap = CreateCompatibleBitmap(screen, size, size);
   const HGDIOBJ previous = SelectObject(canvas, bitmap);
   const HBRUSH brush = CreateSolidBrush(background);
-  const std::pair<LPCWSTR, const char*> kinds[] = {
-      {IDI_WARNING, "warning"}, {IDI_ERROR, "error"}, {IDI_INFORMATION, "information"}, {IDI_QUESTION, "question"}};
+  // An icon control may be there with no icon in it: "none" is the bare background.
+  const std::pair<LPCWSTR, const char*> kinds[] = {{nullptr, "none"},
+                                                   {IDI_WARNING, "warning"},
+                                                   {IDI_ERROR, "error"},
+                                                   {IDI_INFORMATION, "information"},
+                                                   {IDI_QUESTION, "question"}};
   std::string best = "unknown";
   long best_distance = LONG_MAX;
   for (const auto& [resource, name] : kinds) {
     RECT all{0, 0, size, size};
     FillRect(canvas, &all, brush);
-    DrawIconEx(canvas, 0, 0, LoadIconW(nullptr, resource), size, size, 0, nullptr, DI_NORMAL);
+    if (resource != nullptr) DrawIconEx(canvas, 0, 0, LoadIconW(nullptr, resource), size, size, 0, nullptr, DI_NORMAL);
     const long distance = Distance(shown, Capture(canvas, 0, 0, size));
     if (distance < best_distance) {
       best_distance = distance;

@@ -20,10 +20,10 @@ setup)
     if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
   done
   [ -n "$display" ] || { echo "no free X display"; exit 1; }
-  Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$state/xvfb.log" 2>&1 &
+  Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$state/xvfb.log" 2>&1 &
   echo $! >"$state/xvfb.pid"
   for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-  wineserver -p
+  wineserver -p </dev/null >/dev/null 2>&1 || true  # already running is fine
   printf 'export WINEPREFIX=%q WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=:%s\n' \
     "$WINEPREFIX" "$display" >"$state/env"
   echo "wine prefix $WINEPREFIX, display :$display"
