@@ -4,7 +4,7 @@
 // Wine must reproduce exactly.
 //
 // expected_run --trace FILE --wire FILE --memory FILE [--image FILE] [--no-device] [--connect-only]
-//              [--fault SPEC]...
+//              [--fault FAULT]...
 // --connect-only stands for a dialog closed before "Load Image".
 #include <cstdio>
 #include <fstream>

@@ -12,7 +12,7 @@
 // - A late answer: delivered --late-ms after its request, when the client's read gave up.
 // On exit the wire log and the device's memory are written for the test to check.
 //
-// pipe_server --pipe NAME --ready EVENT [--fault SPEC]... [--late-ms N] [--wire FILE] [--memory FILE]
+// pipe_server --pipe NAME --ready EVENT [--fault FAULT]... [--late-ms N] [--wire FILE] [--memory FILE]
 // The simulator first: windows.h defines FillMemory as a macro.
 #include "sim/boot_loader.hpp"
 #include "sim/fault.hpp"
@@ -275,7 +275,7 @@ int wmain(int argc, wchar_t** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
     std::fprintf(stderr,
-                 "usage: pipe_server --pipe NAME --ready EVENT [--fault SPEC]... [--late-ms N] "
+                 "usage: pipe_server --pipe NAME --ready EVENT [--fault FAULT]... [--late-ms N] "
                  "[--wire FILE] [--memory FILE]\n");
     return 2;
   }

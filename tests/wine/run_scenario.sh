@@ -4,7 +4,7 @@
 # the core's own run of the same scenario, and with what the scenario requires.
 #
 # run_scenario.sh --state DIR --name NAME --script FILE --program EXE --driver EXE --out DIR
-#   [--server EXE --expected EXE] [--image FILE] [--fault SPEC]... [--no-device] [--connect-only]
+#   [--server EXE --expected EXE] [--image FILE] [--fault FAULT]... [--no-device] [--connect-only]
 #   [--stdout TEXT] [--region FILE] [--last-sent CODE] [--shot PNG] [--resources FILE] [--var N=V]...
 set -uo pipefail
 
