@@ -81,6 +81,20 @@ TransferResult BootLoader::Write(const BootReport& report) {
   return result;
 }
 
+bool BootLoader::RefusesNextWrite(std::uint8_t code) const {
+  const std::lock_guard lock(mutex_);
+  if (disconnected_) return true;
+  // The write faults of FaultAt(true), for the transfer and request that would come next.
+  for (const Fault& fault : faults_) {
+    if (fault.kind != FaultKind::FailWrite && fault.kind != FaultKind::Disconnect) continue;
+    if (fault.at != 0 ? fault.at == transfers_ + 1
+                      : fault.command == code && fault.occurrence == requests_seen_[code] + 1) {
+      return true;
+    }
+  }
+  return false;
+}
+
 TransferResult BootLoader::Read(BootReport& report, std::chrono::milliseconds bound) {
   {
     const std::lock_guard lock(mutex_);
@@ -187,7 +201,7 @@ BootReport BootLoader::Answer(Command command) const {
           std::min<std::uint64_t>(std::uint64_t{config_.region_start} + config_.region_size, kImageSize);
       std::uint8_t checksum = 0;
       for (std::uint64_t address = std::min<std::uint64_t>(config_.region_start, end); address < end; ++address) {
-        checksum ^= memory_[address];
+        checksum ^= memory_[static_cast<std::size_t>(address)];
       }
       answer[field::kVerdict] = checksum == last_checksum_ ? kMatchVerdict : kMismatchVerdict;
       for (const Fault& fault : faults_) {

@@ -53,6 +53,9 @@ class BootLoader {
   // The two sides of the link, as a HID adapter would call them.
   TransferResult Write(const BootReport& report);
   TransferResult Read(BootReport& report, std::chrono::milliseconds bound);
+  // Whether a write fault would hit the next write, a request with this command code. For a
+  // server that must fail the client's write before the whole report has been taken.
+  bool RefusesNextWrite(std::uint8_t code) const;
 
   // Copies taken under the lock.
   WireLog Log() const;

@@ -1,0 +1,86 @@
+# From a native build: the Windows programs cross-built with MinGW-w64 for x86_64 and i686 (this
+# same source tree, as external projects), and their end-to-end tests under Wine in a virtual X
+# display, label "wine". Off, with a note, when a tool is missing.
+foreach(tool x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix wine wineserver winepath Xvfb import)
+  string(MAKE_C_IDENTIFIER "FWUP_TOOL_${tool}" variable)
+  find_program(${variable} ${tool})
+  if(NOT ${variable})
+    message(STATUS "Wine tests off: ${tool} not found")
+    return()
+  endif()
+endforeach()
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+include(ExternalProject)
+foreach(arch x86_64 i686)
+  ExternalProject_Add(windows_${arch}
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/mingw-${arch}
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/toolchain-mingw-${arch}.cmake
+               -DCMAKE_BUILD_TYPE=Release -DFWUP_BUILD_TESTS=OFF -DFWUP_WINE_TESTS=ON
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON)
+endforeach()
+set(FWUP_WIN64 ${CMAKE_BINARY_DIR}/mingw-x86_64)
+
+# The core's own run of each scenario, which the Windows program must reproduce.
+add_executable(fwup_expected_run ${PROJECT_SOURCE_DIR}/tests/wine/expected_run.cpp)
+target_link_libraries(fwup_expected_run PRIVATE fwup_sim)
+
+set(FWUP_WINE_DATA ${CMAKE_BINARY_DIR}/wine-data)
+add_custom_command(
+  OUTPUT ${FWUP_WINE_DATA}/good.hex ${FWUP_WINE_DATA}/good.bin ${FWUP_WINE_DATA}/bad-signature.hex
+  COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/wine/make_firmware.py ${FWUP_WINE_DATA}
+  DEPENDS ${PROJECT_SOURCE_DIR}/tests/wine/make_firmware.py
+  COMMENT "Writing the firmware files of the wine tests")
+add_custom_target(fwup_wine_data ALL DEPENDS ${FWUP_WINE_DATA}/good.hex)
+
+enable_testing()
+set(FWUP_WINE_STATE ${CMAKE_BINARY_DIR}/wine-state)
+set(FWUP_WINE_RUNS ${CMAKE_BINARY_DIR}/wine-runs)
+set(FWUP_WINE_DIR ${PROJECT_SOURCE_DIR}/tests/wine)
+
+add_test(NAME wine_setup COMMAND bash ${FWUP_WINE_DIR}/wine_env.sh setup ${FWUP_WINE_STATE})
+add_test(NAME wine_teardown COMMAND bash ${FWUP_WINE_DIR}/wine_env.sh teardown ${FWUP_WINE_STATE})
+set_tests_properties(wine_setup PROPERTIES FIXTURES_SETUP wine LABELS wine TIMEOUT 300)
+set_tests_properties(wine_teardown PROPERTIES FIXTURES_CLEANUP wine LABELS wine)
+
+# fwup_wine_scenario(NAME SCRIPT [REAL] [ARGS...]): the test build with the simulated device,
+# or with REAL the product itself; ARGS go to run_scenario.sh.
+function(fwup_wine_scenario name script)
+  set(program ${FWUP_WIN64}/tests/wine/fwupgrade_e2e.exe)
+  set(device --server ${FWUP_WIN64}/tests/wine/fwup_pipe_server.exe)
+  set(args ${ARGN})
+  if(args AND "${ARGV2}" STREQUAL "REAL")
+    list(REMOVE_AT args 0)
+    set(program ${FWUP_WIN64}/src/app/fwupgrade.exe)
+    set(device --no-device)
+  endif()
+  add_test(NAME wine_${name}
+    COMMAND bash ${FWUP_WINE_DIR}/run_scenario.sh --state ${FWUP_WINE_STATE} --name ${name}
+            --script ${FWUP_WINE_DIR}/scenarios/${script} --program ${program}
+            --driver ${FWUP_WIN64}/tests/wine/fwup_driver.exe --out ${FWUP_WINE_RUNS}
+            --expected $<TARGET_FILE:fwup_expected_run> ${device} --var DATA=${FWUP_WINE_DATA} ${args})
+  set_tests_properties(wine_${name} PROPERTIES FIXTURES_REQUIRED wine LABELS wine TIMEOUT 240)
+endfunction()
+
+set(good ${FWUP_WINE_DATA}/good.hex)
+add_test(NAME wine_template
+  COMMAND bash ${FWUP_WINE_DIR}/run_scenario.sh --state ${FWUP_WINE_STATE} --name template
+          --script ${FWUP_WINE_DIR}/scenarios/template.txt --program ${FWUP_WIN64}/src/app/fwupgrade.exe
+          --driver ${FWUP_WIN64}/tests/wine/fwup_driver.exe --out ${FWUP_WINE_RUNS}
+          --resources ${FWUP_WINE_DIR}/expected/resources.txt)
+set_tests_properties(wine_template PROPERTIES FIXTURES_REQUIRED wine LABELS wine TIMEOUT 120)
+fwup_wine_scenario(no_device no_device.txt REAL)
+fwup_wine_scenario(match match.txt --image ${good} --region ${FWUP_WINE_DATA}/good.bin --last-sent 08
+                   --stdout "Computing CRC. Please wait..." --shot ${FWUP_WINE_RUNS}/dialog-connected.png)
+fwup_wine_scenario(mismatch mismatch.txt --image ${good} --fault verdict:55 --last-sent 08)
+fwup_wine_scenario(no_verdict no_verdict.txt --image ${good} --fault verdict:00 --last-sent 08)
+fwup_wine_scenario(info_query_fails info_fails.txt --image ${good} --fault no-answer@info --last-sent 02)
+fwup_wine_scenario(bad_signature bad_signature.txt --image ${FWUP_WINE_DATA}/bad-signature.hex --last-sent 02)
+fwup_wine_scenario(no_file_chosen no_file.txt --last-sent 02)
+fwup_wine_scenario(packet_write_fails packet_fails.txt --image ${good} --fault "fail-write@program#300" --last-sent 05)
+fwup_wine_scenario(checksum_read_fails crc_read_fails.txt --image ${good} --fault fail-read@crc --last-sent 09)
+fwup_wine_scenario(cancel cancel.txt --connect-only --last-sent AE)
+fwup_wine_scenario(chooser_cancelled chooser_cancelled.txt --last-sent 02)
+fwup_wine_scenario(late_ready_answer late_ready.txt --connect-only --fault late-answer@ready --last-sent AE)

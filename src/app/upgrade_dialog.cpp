@@ -1,0 +1,106 @@
+#include "app/upgrade_dialog.hpp"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include "app/app_globals.hpp"
+#include "app/resource.h"
+#include "upgrade/connect_device.hpp"
+#include "upgrade/session.hpp"
+#include "upgrade/upgrade_run.hpp"
+
+namespace fwup::app {
+namespace {
+
+constexpr wchar_t kNotFoundText[] = L"Device Not Found,Restart and Select Firmware Upgrade Mode in the Device";
+constexpr wchar_t kNotFoundCaption[] = L"Firmware Upgrade";
+
+void SetSmallIcon(HWND dialog) {
+  const auto icon =
+      static_cast<HICON>(LoadImageW(AppInstance, MAKEINTRESOURCEW(IDI_MAIN_ICON), IMAGE_ICON,
+                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  if (icon != nullptr) SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}
+
+// On the whole primary display, not its work area; a dialog larger than the screen keeps its
+// top-left corner on the screen.
+void CentreOnScreen(HWND dialog) {
+  RECT outer;
+  if (!GetWindowRect(dialog, &outer)) return;
+  const int width = outer.right - outer.left;
+  const int height = outer.bottom - outer.top;
+  int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  if (x < 0) x = 0;
+  if (y < 0) y = 0;
+  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+INT_PTR Initialise(HWND dialog) {
+  DialogWindow = dialog;
+  SetSmallIcon(dialog);
+  CentreOnScreen(dialog);
+  ProgressBar = GetDlgItem(dialog, IDC_PROGRESS);
+  SendMessageW(ProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+  SendMessageW(ProgressBar, PBM_SETPOS, 0, 0);
+
+  ConnectDevice(*TheSession);
+  if (TheSession->DeviceFound != 0) return TRUE;
+
+  MessageBoxW(DialogWindow, kNotFoundText, kNotFoundCaption, MB_OK | MB_ICONWARNING);
+  DestroyWindow(MainWindow);
+  return FALSE;
+}
+
+void ChooseFile(HWND dialog) {
+  ImagePath[0] = L'\0';
+  TheSession->ImagePath.clear();
+
+  OPENFILENAMEW choice{};
+  choice.lStructSize = sizeof(OPENFILENAMEW);
+  choice.hwndOwner = dialog;
+  choice.lpstrFilter = L"Hex Files (*.hex)\0*.hex\0";
+  choice.lpstrFile = ImagePath;
+  choice.nMaxFile = kPathCapacity;
+  choice.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+  choice.lpstrDefExt = L"hex";
+  if (!GetOpenFileNameW(&choice)) {
+    ImagePath[0] = L'\0';  // whatever the chooser left there was not chosen
+    return;
+  }
+  SetDlgItemTextW(dialog, IDC_IMAGE_PATH, ImagePath);
+  TheSession->ImagePath = ImagePath;
+}
+
+// The one attempt of the run; the stages have told the user how it went.
+void RunUpgradeAndEnd() {
+  RunUpgrade(*TheSession);  // closes FirmwareFile, ReadHandle and WriteHandle
+  DestroyWindow(MainWindow);
+}
+
+}  // namespace
+
+INT_PTR CALLBACK UpgradeDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM /*lparam*/) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return Initialise(dialog);
+    case WM_COMMAND:
+      switch (LOWORD(wparam)) {
+        case IDCANCEL:
+          DestroyWindow(MainWindow);
+          return TRUE;
+        case IDC_BROWSE:
+          ChooseFile(dialog);
+          return FALSE;
+        case IDC_LOAD_IMAGE:
+          RunUpgradeAndEnd();
+          return TRUE;
+        default:
+          return FALSE;
+      }
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace fwup::app

@@ -1,0 +1,92 @@
+#include "win32/setupapi_bus.hpp"
+
+// clang-format off
+#include <windows.h>
+#include <initguid.h>
+#include <hidclass.h>
+#include <setupapi.h>
+// clang-format on
+
+#include <new>
+
+#include "win32/handle_link.hpp"
+#include "win32/unique_handle.hpp"
+#include "win32/wide_text.hpp"
+
+namespace fwup::win32 {
+namespace {
+
+// Heap blocks for the variable-size records; a failed allocation is an answer, not a throw.
+std::unique_ptr<BYTE[]> Allocate(DWORD bytes) {
+  std::unique_ptr<BYTE[]> block(new (std::nothrow) BYTE[bytes == 0 ? 1 : bytes]);
+  if (block) ZeroMemory(block.get(), bytes == 0 ? 1 : bytes);
+  return block;
+}
+
+class SetupApiEnumeration : public HidEnumeration {
+ public:
+  explicit SetupApiEnumeration(HDEVINFO set) : set_(set) {}
+
+  bool InterfaceAt(std::uint32_t index) override {
+    interface_ = {};
+    interface_.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
+    // A set that could not be created fails here, which ends the walk with no device.
+    return SetupDiEnumDeviceInterfaces(set_.Get(), nullptr, &GUID_DEVINTERFACE_HID, index, &interface_) != FALSE;
+  }
+
+  std::optional<std::u16string> HardwareId(std::uint32_t index) override {
+    // The n-th interface is taken to belong to the n-th device element; the result is not used.
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof(SP_DEVINFO_DATA);
+    (void)SetupDiEnumDeviceInfo(set_.Get(), index, &device);
+
+    DWORD bytes = 0;
+    (void)SetupDiGetDeviceRegistryPropertyW(set_.Get(), &device, SPDRP_HARDWAREID, nullptr, nullptr, 0, &bytes);
+    const std::unique_ptr<BYTE[]> list = Allocate(bytes);
+    if (!list) return std::nullopt;
+    if (bytes == 0) return std::u16string{};  // no property: an empty hardware ID
+    (void)SetupDiGetDeviceRegistryPropertyW(set_.Get(), &device, SPDRP_HARDWAREID, nullptr, list.get(), bytes, nullptr);
+
+    // The first string of the list, never past the block even without a terminator.
+    const auto* text = reinterpret_cast<const char16_t*>(list.get());
+    const std::size_t capacity = bytes / sizeof(char16_t);
+    std::size_t length = 0;
+    while (length < capacity && text[length] != 0) ++length;
+    return std::u16string(text, length);
+  }
+
+  std::optional<std::string> DevicePath(std::uint32_t /*index*/) override {
+    DWORD bytes = 0;
+    (void)SetupDiGetDeviceInterfaceDetailW(set_.Get(), &interface_, nullptr, 0, &bytes, nullptr);
+    if (bytes < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) bytes = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+    // One character more than reported, zeroed, so that the path is terminated whatever the
+    // fetch did.
+    const std::unique_ptr<BYTE[]> block = Allocate(bytes + sizeof(WCHAR));
+    if (!block) return std::nullopt;
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(block.get());
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+    (void)SetupDiGetDeviceInterfaceDetailW(set_.Get(), &interface_, detail, bytes, nullptr, nullptr);
+    return Narrow(detail->DevicePath);
+  }
+
+ private:
+  UniqueDevInfo set_;
+  SP_DEVICE_INTERFACE_DATA interface_{};
+};
+
+}  // namespace
+
+std::unique_ptr<HidEnumeration> SetupApiBus::Enumerate() {
+  return std::make_unique<SetupApiEnumeration>(
+      SetupDiGetClassDevsW(&GUID_DEVINTERFACE_HID, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+}
+
+OpenResult SetupApiBus::Open(const std::string& path, HidAccess access) {
+  const DWORD rights = access == HidAccess::Write ? GENERIC_WRITE : GENERIC_READ;
+  HANDLE handle = CreateFileW(Widen(path).c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return {nullptr, static_cast<std::uint32_t>(GetLastError())};
+  return {std::make_unique<HandleLink>(UniqueHandle(handle)), kErrorSuccess};
+}
+
+}  // namespace fwup::win32
