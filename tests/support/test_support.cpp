@@ -1,0 +1,167 @@
+#include "support/test_support.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <random>
+
+#include "sim/fault.hpp"
+
+namespace fwup::test {
+
+bool RecordingTrace::Has(std::string_view line) const {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+std::size_t RecordingTrace::CountPrefix(std::string_view prefix) const {
+  return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(prefix); });
+}
+
+Box FailureBox(std::string text, BoxOwner owner) { return {std::move(text), "Firmware Upgrade", 0x0, owner}; }
+// MB_TOPMOST | MB_ICONWARNING
+Box VerdictBox(std::string text, BoxOwner owner) { return {std::move(text), "Message", 0x40030, owner}; }
+
+Rig::Rig(sim::BootLoaderConfig config) : bus(sim::SimBus::WithBootLoader(config)), session(*bus, view, trace) {}
+
+void Rig::AddFault(const std::string& fault) {
+  std::string why;
+  const std::optional<sim::Fault> parsed = sim::ParseFault(fault, &why);
+  ASSERT_TRUE(parsed) << fault << ": " << why;
+  Device().AddFault(*parsed);
+}
+
+BootReport Report(std::uint8_t code, std::initializer_list<std::uint8_t> payload) {
+  BootReport report{};
+  report[1] = code;
+  std::copy(payload.begin(), payload.end(), report.begin() + 2);
+  return report;
+}
+
+std::string HexRecord(std::uint8_t type, std::uint16_t address, const std::vector<std::uint8_t>& data,
+                      const char* line_end) {
+  std::vector<std::uint8_t> bytes = {static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(address >> 8),
+                                     static_cast<std::uint8_t>(address & 0xFF), type};
+  bytes.insert(bytes.end(), data.begin(), data.end());
+  unsigned sum = 0;
+  for (const std::uint8_t byte : bytes) sum += byte;
+  bytes.push_back(static_cast<std::uint8_t>(0x100 - (sum & 0xFF)));
+  std::string line = ":";
+  char digits[3];
+  for (const std::uint8_t byte : bytes) {
+    std::snprintf(digits, sizeof digits, "%02X", byte);
+    line += digits;
+  }
+  return line + line_end;
+}
+
+std::string HexData(std::uint16_t address, const std::vector<std::uint8_t>& data) {
+  std::string text;
+  for (std::size_t at = 0; at < data.size(); at += 16) {
+    const auto end = data.begin() + static_cast<std::ptrdiff_t>(std::min(at + 16, data.size()));
+    text += HexRecord(0x00, static_cast<std::uint16_t>(address + at),
+                      {data.begin() + static_cast<std::ptrdiff_t>(at), end});
+  }
+  return text;
+}
+
+std::vector<std::uint8_t> RandomBytes(std::size_t count, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<std::uint8_t> bytes(count);
+  for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+std::filesystem::path ScratchDir() {
+  // One folder per test process, gone when the process ends.
+  static const struct Folder {
+    Folder() : path(std::filesystem::temp_directory_path() / ("fwup_tests." + std::to_string(::getpid()))) {
+      std::filesystem::create_directories(path);
+    }
+    ~Folder() {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+    std::filesystem::path path;
+  } folder;
+  return folder.path;
+}
+
+TempFile::TempFile(const std::string& content, const std::string& suffix) {
+  static std::atomic<unsigned> next{0};
+  path_ = ScratchDir() / ("f" + std::to_string(next++) + suffix);
+  std::ofstream(path_, std::ios::binary) << content;
+}
+
+TempFile::~TempFile() {
+  std::error_code ignored;
+  std::filesystem::remove(path_, ignored);
+}
+
+namespace {
+
+class ScriptedEnumeration : public HidEnumeration {
+ public:
+  explicit ScriptedEnumeration(ScriptedBus& bus) : bus_(bus) { bus_.events.push_back("enumerate"); }
+  ~ScriptedEnumeration() override { bus_.events.push_back("set destroyed"); }
+  bool InterfaceAt(std::uint32_t index) override { return index < bus_.interfaces.size(); }
+  std::optional<std::u16string> HardwareId(std::uint32_t index) override {
+    bus_.events.push_back("hardware id " + std::to_string(index));
+    return bus_.interfaces.at(index).hardware_id;
+  }
+  std::optional<std::string> DevicePath(std::uint32_t index) override {
+    bus_.events.push_back("path " + std::to_string(index));
+    return bus_.interfaces.at(index).path;
+  }
+
+ private:
+  ScriptedBus& bus_;
+};
+
+class ScriptedLink : public HidLink {
+ public:
+  explicit ScriptedLink(ScriptedBus& bus) : bus_(bus) {}
+  TransferResult Write(const BootReport& report) override {
+    bus_.events.push_back("write " + std::to_string(report[1]));
+    if (!bus_.answers.empty()) {
+      if (bus_.answers.front()) bus_.pending.push_back(*bus_.answers.front());
+      bus_.answers.pop_front();
+    }
+    if (bus_.write_results.empty()) return TransferResult::Done();
+    const TransferResult result = bus_.write_results.front();
+    bus_.write_results.pop_front();
+    return result;
+  }
+  TransferResult Read(BootReport& report, std::chrono::milliseconds bound) override {
+    if (bound.count() != 0) bus_.events.push_back("read");
+    if (bound.count() != 0 && bus_.late) {
+      if (!bus_.late_missed) {
+        bus_.late_missed = true;
+        return TransferResult::Failed(kErrorTimeout);
+      }
+      bus_.pending.push_front(*bus_.late);
+      bus_.late.reset();
+    }
+    if (bus_.pending.empty()) return TransferResult::Failed(kErrorTimeout);
+    report = bus_.pending.front();
+    bus_.pending.pop_front();
+    return TransferResult::Done();
+  }
+
+ private:
+  ScriptedBus& bus_;
+};
+
+}  // namespace
+
+std::unique_ptr<HidEnumeration> ScriptedBus::Enumerate() { return std::make_unique<ScriptedEnumeration>(*this); }
+
+OpenResult ScriptedBus::Open(const std::string& path, HidAccess access) {
+  events.push_back((access == HidAccess::Write ? "open write " : "open read ") + path);
+  return {std::make_unique<ScriptedLink>(*this), kErrorSuccess};
+}
+
+}  // namespace fwup::test
