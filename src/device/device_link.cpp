@@ -12,14 +12,16 @@ void DeviceLink::Attach(std::string path, OpenResult write, OpenResult read) {
 }
 
 TransferResult DeviceLink::Write(const BootReport& report) {
-  if (!WriteHandle) return TransferResult::Failed(kErrorInvalidHandle);
-  return WriteHandle->Write(report);
+  const TransferResult result = WriteHandle ? WriteHandle->Write(report) : TransferResult::Failed(kErrorInvalidHandle);
+  request_sent_ = !FailedByErrorCode(result);
+  return result;
 }
 
 TransferResult DeviceLink::Read(BootReport& report, std::chrono::milliseconds bound) {
   if (!ReadHandle) return TransferResult::Failed(kErrorInvalidHandle);
   const TransferResult result = ReadHandle->Read(report, bound);
-  if (!result.ok && result.last_error == kErrorTimeout) ++answers_owed_;
+  // An answer is owed only to a request that went out; a write that failed sent nothing.
+  if (!result.ok && result.last_error == kErrorTimeout && request_sent_) ++answers_owed_;
   return result;
 }
 

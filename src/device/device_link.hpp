@@ -59,6 +59,7 @@ class DeviceLink {
   std::uint32_t write_open_error_ = kErrorSuccess;
   std::uint32_t read_open_error_ = kErrorSuccess;
   unsigned answers_owed_ = 0;
+  bool request_sent_ = false;  // the last write did not fail outright
 };
 
 // How a caller judges a transfer.
