@@ -339,13 +339,20 @@ class Driver {
                 const std::string& owner) {
     box_ = WaitFor([this] { return ui::FindMessageBox(app_.ProcessId()); });
     if (!Check(box_ != nullptr, "no message box was shown (expected \"" + Escape(text) + "\")")) return false;
-    Sleep(100);  // drawn, for the icon
+    // The icon is judged from the screen, so it is looked at until the box has been drawn: a box
+    // that is not drawn yet shows only its background.
+    Sleep(100);
+    std::string shown_icon;
+    WaitFor([&] {
+      shown_icon = ui::BoxIcon(box_);
+      return shown_icon == icon;
+    });
     const HWND box_owner = GetWindow(box_, GW_OWNER);
     const std::string shown_owner = box_owner == nullptr                                             ? "none"
                                     : box_owner == ui::FindDialog(app_.ProcessId(), kCaption, false) ? "dialog"
                                                                                                      : "other";
     return Same("box caption", caption, ui::Text(box_)) && Same("box text", text, ui::ItemText(box_, 0xFFFF)) &&
-           Same("box icon", icon, ui::BoxIcon(box_)) && Same("box owner", owner, shown_owner) &&
+           Same("box icon", icon, shown_icon) && Same("box owner", owner, shown_owner) &&
            Same("box buttons", "1", std::to_string(ui::ButtonCount(box_)));
   }
 
