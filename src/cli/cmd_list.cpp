@@ -59,7 +59,8 @@ ExitCode Run(Context& context) {
     row(used == i ? "*" : interfaces[i].matches ? "+" : " ", Utf8(interfaces[i].hardware_id), interfaces[i].path);
   }
   out << interfaces.size() << (interfaces.size() == 1 ? " interface, " : " interfaces, ") << matching
-      << " in Firmware Upgrade Mode. *: the one the tool would use";
+      << " in Firmware Upgrade Mode";
+  if (used) out << ". *: the one the tool would use";
   if (matching > 1) out << "; +: another (pick it with --path PATH)";
   out << ".\n";
   if (only_path && !used) out << "No device in Firmware Upgrade Mode is at '" << *only_path << "'.\n";
