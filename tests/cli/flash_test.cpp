@@ -140,6 +140,26 @@ TEST(Flash, WireLogShowsReadyThenBothVersionQueriesThenTheUpgradeByteForByte) {
   EXPECT_EQ(lines[lines.size() - 2].bytes[2], 0xFF);  // the match verdict
 }
 
+// hidraw keeps an answer that came after its read gave up; the next request must not take it.
+TEST(Flash, LateAnswerIsDrainedAndNeverTakenForALaterRequestsAnswer) {
+  ScratchDir scratch;
+  const std::string log = scratch.File("wire.log");
+  const CliRun run = RunCli(
+      Args({"flash", "--simulate", "--sim-fault", "late-answer@app-version", "--sim-log", log, SampleFirmware()}));
+  ASSERT_EQ(run.exit_code, Code(ExitCode::kSuccess)) << run.err;
+  EXPECT_NE(run.out.find("Device Status: Version Query Failed\n"), std::string::npos);
+  EXPECT_NE(run.out.find("\n and Boot Version:1.0.7\n"), std::string::npos) << run.out;
+  const std::vector<WireLine> lines = ReadWireLog(log);
+  ASSERT_GE(lines.size(), 8u);
+  const std::vector<std::pair<char, std::uint8_t>> opening = {
+      {'>', 0xA2}, {'<', 0xAD}, {'>', 0xAD}, {'<', 0xAD},  // the late answer, drained
+      {'>', 0xAE}, {'<', 0xAE}, {'>', 0x02}, {'<', 0x02}};
+  for (std::size_t i = 0; i < opening.size(); ++i) {
+    EXPECT_EQ(lines[i].direction, opening[i].first) << i;
+    EXPECT_EQ(lines[i].bytes[1], opening[i].second) << i;
+  }
+}
+
 TEST(Flash, MismatchVerdictHasItsOwnExitCodeAndTheDialogsWords) {
   const CliRun run = RunCli(Args({"flash", "--simulate", "--sim-fault", "verdict:55", SampleFirmware()}));
   EXPECT_EQ(run.exit_code, Code(ExitCode::kMismatch));
