@@ -45,7 +45,8 @@ TEST(TextDisplay, RedrawsTheBarForEveryPacketOnATerminal) {
       testing::RunCli(testing::Args({"flash", "--simulate", testing::SampleFirmware()}), terminal);
   ASSERT_EQ(run.exit_code, 0) << run.err;
   for (unsigned sent = 1; sent <= 989; ++sent) {
-    ASSERT_NE(run.out.find(" " + std::to_string(sent) + "/989 packets"), std::string::npos) << sent;
+    const std::string shown = std::to_string(sent) + "/989 packets";
+    ASSERT_NE(run.out.find("  " + shown), std::string::npos) << sent;
   }
   EXPECT_EQ(Count(run.out, "Device Program: "), 0u);  // no lines per tenth: the bar shows it
   // Lines printed during the run stay above the bar, which ends the output at 100%.
