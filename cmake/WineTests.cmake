@@ -53,7 +53,7 @@ function(fwup_wine_scenario name script)
   set(args ${ARGN})
   if(args AND "${ARGV2}" STREQUAL "REAL")
     list(REMOVE_AT args 0)
-    set(program ${FWUP_WIN64}/src/app/fwupgrade.exe)
+    set(program ${FWUP_WIN64}/src/app/FWUpgradeApp.exe)
     set(device --no-device)
   endif()
   add_test(NAME wine_${name}
@@ -67,7 +67,7 @@ endfunction()
 set(good ${FWUP_WINE_DATA}/good.hex)
 add_test(NAME wine_template
   COMMAND bash ${FWUP_WINE_DIR}/run_scenario.sh --state ${FWUP_WINE_STATE} --name template
-          --script ${FWUP_WINE_DIR}/scenarios/template.txt --program ${FWUP_WIN64}/src/app/fwupgrade.exe
+          --script ${FWUP_WINE_DIR}/scenarios/template.txt --program ${FWUP_WIN64}/src/app/FWUpgradeApp.exe
           --driver ${FWUP_WIN64}/tests/wine/fwup_driver.exe --out ${FWUP_WINE_RUNS}
           --resources ${FWUP_WINE_DIR}/expected/resources.txt)
 set_tests_properties(wine_template PROPERTIES FIXTURES_REQUIRED wine LABELS wine TIMEOUT 120)

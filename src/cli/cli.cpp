@@ -1,0 +1,102 @@
+#include "cli/cli.hpp"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <optional>
+
+#include "cli/cli_error.hpp"
+#include "cli/command.hpp"
+#include "cli/parser.hpp"
+
+namespace fwup::cli {
+namespace {
+
+void Report(Console& console, const Options& options, Json& result, ExitCode code,
+            const std::vector<CliError>& errors) {
+  if (options.json) {
+    result["exit_code"] = ToInt(code);
+    if (!errors.empty()) {
+      Json error = Json::Object();
+      error["kind"] = KindOf(errors.front().code());
+      std::string message = errors.front().what();
+      for (std::size_t i = 1; i < errors.size(); ++i) message += "; also: " + std::string(errors[i].what());
+      error["message"] = message;
+      result["error"] = std::move(error);
+    }
+    console.out << result.Dump() << std::flush;
+    return;
+  }
+  for (const CliError& error : errors) console.err << "fwupgrade: " << error.what() << '\n';
+  console.err << std::flush;
+}
+
+}  // namespace
+
+std::string HelpText() {
+  Options options;
+  return FullHelp(BuildParser(options));
+}
+
+int Run(const std::vector<std::string>& args, Console& console, const Platform& platform) {
+  Options options;
+  Parser parser = BuildParser(options);
+  const CommandEntry* chosen = nullptr;
+  try {
+    std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them last first
+    parser.app->parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    std::string help = FullHelp(parser);
+    for (const auto& [command, entry] : parser.commands) {
+      if (command->parsed()) help = CommandHelp(*command, *entry);
+    }
+    console.out << help;
+    return ToInt(ExitCode::kSuccess);
+  } catch (const CLI::CallForVersion& version) {
+    console.out << version.what() << '\n';
+    return ToInt(ExitCode::kSuccess);
+  } catch (const CLI::ParseError& error) {
+    const auto subcommands = parser.app->get_subcommands();
+    // JSON was asked for, by a command that has --json.
+    options.json = std::find(args.begin(), args.end(), "--json") != args.end() &&
+                   (subcommands.empty() || subcommands.front()->get_option_no_throw("--json") != nullptr);
+    std::string message = error.what();
+    if (subcommands.empty() && !args.empty() && !args.front().empty() && args.front()[0] != '-') {
+      message = "unknown command '" + args.front() + "'; the commands are";
+      for (const auto& [command, entry] : parser.commands) message += " " + std::string(entry->name);
+    }
+    const std::string help =
+        subcommands.empty() ? "fwupgrade --help" : "fwupgrade " + subcommands.front()->get_name() + " --help";
+    Json result = Json::Object();
+    Report(console, options, result, ExitCode::kUsage,
+           {CliError(ExitCode::kUsage, "usage error: " + message + "; see '" + help + "'")});
+    return ToInt(ExitCode::kUsage);
+  }
+  for (const auto& [command, entry] : parser.commands) {
+    if (command->parsed()) chosen = entry;
+  }
+
+  Context context{console, options, platform, Json::Object(), nullptr};
+  context.result["command"] = chosen->name;
+  ExitCode code = ExitCode::kInternal;
+  std::vector<CliError> errors;
+  try {
+    code = chosen->run(context);
+  } catch (const CliError& error) {
+    errors.push_back(error);
+  } catch (const std::exception& error) {
+    errors.emplace_back(ExitCode::kInternal, "unexpected failure: " + std::string(error.what()) + "; please report it");
+  }
+  // The simulator's files are written however the command ended.
+  if (context.devices) {
+    try {
+      context.devices->WriteSimOutputs(options);
+    } catch (const CliError& error) {
+      errors.push_back(error);
+    }
+  }
+  if (!errors.empty()) code = errors.front().code();
+  Report(console, options, context.result, code, errors);
+  return ToInt(code);
+}
+
+}  // namespace fwup::cli

@@ -1,0 +1,76 @@
+// fwupgrade list: the present HID interfaces in walk order, marking the one the tool would use.
+#include <CLI/CLI.hpp>
+#include <algorithm>
+
+#include "cli/command.hpp"
+#include "cli/option_groups.hpp"
+#include "cli/text.hpp"
+#include "device/find_device.hpp"
+
+namespace fwup::cli {
+namespace {
+
+void AddOptions(CLI::App& command, Options& options) {
+  AddDeviceOptions(command, options, false);
+  AddSimulatorOptions(command, options, false);
+  AddOutputOptions(command, options, true);
+}
+
+ExitCode Run(Context& context) {
+  context.devices = DeviceSource::Create(context.options, context.platform);
+  const std::vector<HidInterfaceInfo> interfaces = ListInterfaces(context.devices->bus());
+  const std::optional<std::string>& only_path = context.options.path;
+
+  // The walk takes the first interface that matches (at --path, when given).
+  std::optional<std::size_t> used;
+  std::size_t matching = 0;
+  for (std::size_t i = 0; i < interfaces.size(); ++i) {
+    if (!interfaces[i].matches) continue;
+    ++matching;
+    if (!used && (!only_path || interfaces[i].path == *only_path)) used = i;
+  }
+
+  Json list = Json::Array();
+  for (std::size_t i = 0; i < interfaces.size(); ++i) {
+    Json entry = Json::Object();
+    entry["hardware_id"] = Utf8(interfaces[i].hardware_id);
+    entry["path"] = interfaces[i].path;
+    entry["matches"] = interfaces[i].matches;
+    entry["used"] = used == i;
+    list.Append(std::move(entry));
+  }
+  context.result["interfaces"] = std::move(list);
+  context.result["used"] = used ? Json(interfaces[*used].path) : Json();
+  if (context.options.json) return ExitCode::kSuccess;
+
+  std::ostream& out = context.console.out;
+  if (interfaces.empty()) {
+    out << "No HID interface is present.\n";
+    return ExitCode::kSuccess;
+  }
+  std::size_t id_width = std::string_view("HARDWARE ID").size();
+  for (const HidInterfaceInfo& interface : interfaces)
+    id_width = std::max(id_width, Utf8(interface.hardware_id).size());
+  const auto row = [&out, id_width](std::string_view mark, const std::string& id, const std::string& path) {
+    out << mark << ' ' << id << std::string(id_width - id.size() + 2, ' ') << path << '\n';
+  };
+  row(" ", "HARDWARE ID", "PATH");
+  for (std::size_t i = 0; i < interfaces.size(); ++i) {
+    row(used == i ? "*" : interfaces[i].matches ? "+" : " ", Utf8(interfaces[i].hardware_id), interfaces[i].path);
+  }
+  out << interfaces.size() << (interfaces.size() == 1 ? " interface, " : " interfaces, ") << matching
+      << " in Firmware Upgrade Mode";
+  if (used) out << ". *: the one the tool would use";
+  if (matching > 1) out << "; +: another (pick it with --path PATH)";
+  out << ".\n";
+  if (only_path && !used) out << "No device in Firmware Upgrade Mode is at '" << *only_path << "'.\n";
+  return ExitCode::kSuccess;
+}
+
+}  // namespace
+
+CommandEntry ListCommand() {
+  return {"list", "List the present HID interfaces in walk order; mark the one the tool would use", AddOptions, Run};
+}
+
+}  // namespace fwup::cli

@@ -1,0 +1,20 @@
+#include "cli/exit_code.hpp"
+
+namespace fwup::cli {
+
+std::string_view KindOf(ExitCode code) {
+  for (const ExitCodeRow& row : kExitCodes) {
+    if (row.code == code) return row.kind;
+  }
+  return "internal";
+}
+
+std::string ExitCodeHelp() {
+  std::string text = "Exit codes:\n";
+  for (const ExitCodeRow& row : kExitCodes) {
+    text += "  " + std::to_string(ToInt(row.code)) + "  " + std::string(row.meaning) + "\n";
+  }
+  return text;
+}
+
+}  // namespace fwup::cli

@@ -1,0 +1,48 @@
+// The exit codes of fwupgrade, all in one table: each kind of outcome has its own small code,
+// and --help and the README show this table.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace fwup::cli {
+
+enum class ExitCode : int {
+  kSuccess = 0,
+  kMismatch = 1,
+  kUsage = 2,
+  kDeviceNotFound = 3,
+  kDeviceFailure = 4,
+  kFileRefused = 5,
+  kNoVerdict = 6,
+  kNotAllMatched = 7,
+  kOutputFailed = 8,
+  kInternal = 9,
+};
+
+struct ExitCodeRow {
+  ExitCode code;
+  std::string_view kind;  // the name JSON output gives it
+  std::string_view meaning;
+};
+
+inline constexpr std::array<ExitCodeRow, 10> kExitCodes = {{
+    {ExitCode::kSuccess, "success", "done; for flash: the device confirmed the firmware (CRC Matched)"},
+    {ExitCode::kMismatch, "mismatch", "the device judged the programmed firmware wrong (CRC Not Matched)"},
+    {ExitCode::kUsage, "usage", "the command line is wrong"},
+    {ExitCode::kDeviceNotFound, "device-not-found", "no device in Firmware Upgrade Mode is present (at --path)"},
+    {ExitCode::kDeviceFailure, "device-failure", "the device could not be opened, or a transfer with it failed"},
+    {ExitCode::kFileRefused, "file-refused", "the firmware file cannot be read, or it is refused"},
+    {ExitCode::kNoVerdict, "no-verdict", "the device answered the checksum request without a verdict"},
+    {ExitCode::kNotAllMatched, "not-all-matched", "flash --all: not every device ended with CRC Matched"},
+    {ExitCode::kOutputFailed, "output-failed", "an output file (-o, --sim-dump, --sim-log) cannot be written"},
+    {ExitCode::kInternal, "internal", "the tool itself failed; please report it"},
+}};
+
+constexpr int ToInt(ExitCode code) { return static_cast<int>(code); }
+std::string_view KindOf(ExitCode code);
+// The table as --help shows it.
+std::string ExitCodeHelp();
+
+}  // namespace fwup::cli

@@ -1,0 +1,130 @@
+#include "cli/firmware_file_check.hpp"
+
+#include <memory>
+
+#include "cli/text.hpp"
+#include "image/load_firmware_image.hpp"
+
+namespace fwup::cli {
+namespace {
+
+// A bus without interfaces: loading a file needs no device.
+class NoDevices : public HidBus {
+ public:
+  std::unique_ptr<HidEnumeration> Enumerate() override { return nullptr; }
+  OpenResult Open(const std::string&, HidAccess) override { return {nullptr, kErrorFileNotFound}; }
+};
+
+// Passes everything on and keeps the last text the dialog would show for a refusal.
+class RefusalText : public View {
+ public:
+  explicit RefusalText(View& next) : next_(next) {}
+  void SetStatusText(std::string_view text) override {
+    status_ = text;
+    next_.SetStatusText(text);
+  }
+  void SetVersionText(std::string_view text) override { next_.SetVersionText(text); }
+  void SetProgress(int position) override { next_.SetProgress(position); }
+  void ShowBox(const Box& box) override {
+    box_ = box.text;
+    next_.ShowBox(box);
+  }
+  void PrintToStdout(std::string_view text) override { next_.PrintToStdout(text); }
+  std::string Text() const { return OneLine(box_.empty() ? status_ : box_); }
+
+ private:
+  View& next_;
+  std::string status_;
+  std::string box_;
+};
+
+std::string FileErrorText(std::uint32_t code) {
+  switch (code) {
+    case kErrorFileNotFound:
+      return "no such file";
+    case kErrorPathNotFound:
+      return "no such folder";
+    case kErrorAccessDenied:
+      return "access denied, or it is a folder";
+    case kErrorSharingViolation:
+      return "another program holds it open";
+    default:
+      return "error " + std::to_string(code);
+  }
+}
+
+}  // namespace
+
+CheckedFile CheckFirmwareFile(const std::filesystem::path& path, View& view, Trace& trace) {
+  NoDevices no_devices;
+  RefusalText shown(view);
+  auto session = std::make_unique<Session>(no_devices, shown, trace);  // 64 KiB image: not on the stack
+  session->FirmwareImage.fill(kErasedByte);
+  session->ImagePath = path;
+  CheckedFile file;
+  file.path = path;
+  file.accepted = LoadFirmwareImage(*session) == kStageSuccess;
+  session->FirmwareFile.Close();
+  file.report = session->load_report;
+  file.image = session->FirmwareImage;
+  if (!file.accepted) file.dialog_text = shown.Text();
+  return file;
+}
+
+Coverage CoverageOf(const std::bitset<kImageSize>& written, std::uint32_t start, std::uint32_t size) {
+  Coverage coverage;
+  const std::uint64_t end = std::uint64_t{start} + size;
+  for (std::size_t address = 0; address < written.size(); ++address) {
+    if (!written[address]) continue;
+    if (address >= start && address < end) {
+      ++coverage.inside;
+    } else {
+      ++coverage.outside;
+    }
+  }
+  return coverage;
+}
+
+std::string DescribeRefusal(const CheckedFile& file) {
+  return DescribeRefusal(file.path, file.report, file.dialog_text);
+}
+
+std::string DescribeRefusal(const std::filesystem::path& path, const LoadReport& report,
+                            const std::string& dialog_text) {
+  // Appended piece by piece: g++ 12 at -O3 warns falsely (-Wrestrict) on "text" + temporary.
+  std::string name = "'";
+  name.append(path.string()).append("'");
+  std::string said = " (";
+  said.append(dialog_text).append(")");
+  switch (report.outcome) {
+    case LoadOutcome::ProbeFailed:
+    case LoadOutcome::OpenFailed:
+      return "cannot open the firmware file " + name + ": " + FileErrorText(report.error_code) + said +
+             "; check the path and that you may read the file";
+    case LoadOutcome::BadSignature:
+      return "the firmware file " + name + " does not begin with the signature TALVORK" + said +
+             "; it is not a firmware file for this device: pick the right file";
+    case LoadOutcome::EmptyFile:
+      return "the firmware file " + name + " is empty" + said + "; pick the right file";
+    case LoadOutcome::DefectiveRecord:
+      if (!report.first_defect) return "the firmware file " + name + " is damaged" + said + "; make the file again";
+      return "the firmware file " + name + " is damaged at line " + std::to_string(report.first_defect->line) + ": " +
+             report.first_defect->reason + said + "; mend that line or make the file again";
+    case LoadOutcome::MissingEndRecord:
+      return "the firmware file " + name + " has no end record (:00000001FF)" + said +
+             "; it may be cut short: make or copy it again";
+    case LoadOutcome::ReadError:
+      return "reading the firmware file " + name + " failed" + said + "; copy it to a local disk and try again";
+    default:
+      return "the firmware file " + name + " was refused" + said;
+  }
+}
+
+std::string DescribeNoCoverage(const std::filesystem::path& path, std::uint32_t start, std::uint32_t size) {
+  return "the firmware file '" + path.string() + "' sets no byte inside the application region " +
+         RegionText(start, size) +
+         ": flashing it would erase the application and program nothing; pick the file made for this device, or "
+         "give --force to flash it anyway";
+}
+
+}  // namespace fwup::cli

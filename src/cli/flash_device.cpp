@@ -1,0 +1,201 @@
+#include "cli/flash_device.hpp"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "cli/connection.hpp"
+#include "cli/text.hpp"
+#include "upgrade/upgrade_run.hpp"
+
+namespace fwup::cli {
+namespace {
+
+constexpr const char* kRunAgain = "check the connection and run flash again";
+
+// The shell's own check after the file is loaded and before anything is erased.
+class EraseApproval {
+ public:
+  EraseApproval(const CheckedFile& file, bool force, Display& display)
+      : file_(file), force_(force), display_(display) {}
+
+  bool operator()(const Session& session) {
+    // The run loads the file again; what it loaded must be what was checked.
+    if (session.FirmwareImage != file_.image || session.load_report.written != file_.report.written) {
+      refusal_ = "the firmware file '" + file_.path.string() +
+                 "' changed after it was checked; nothing was erased: run flash again";
+      return false;
+    }
+    const std::uint32_t start = session.DeviceInfo.ApplicationFirmwareStartAddress;
+    const std::uint32_t size = session.DeviceInfo.ApplicationFirmwareSize;
+    const Coverage coverage = CoverageOf(session.load_report.written, start, size);
+    if (coverage.inside == 0 && !force_) {
+      refusal_ = DescribeNoCoverage(file_.path, start, size) + "; nothing was erased";
+      return false;
+    }
+    if (coverage.outside > 0) {
+      display_.Note("note: " + std::to_string(coverage.outside) +
+                    " bytes of the file lie outside the device's application region " + RegionText(start, size) +
+                    " and are not programmed");
+    }
+    return true;
+  }
+
+  const std::string& refusal() const { return refusal_; }
+
+ private:
+  const CheckedFile& file_;
+  bool force_;
+  Display& display_;
+  std::string refusal_;
+};
+
+std::string LastBox(const ShellView& view) {
+  const auto& boxes = view.record().boxes;
+  return boxes.empty() ? std::string() : OneLine(boxes.back().text);
+}
+
+// The box text as the first words of a line: "Checking Device Active Read Failed ".
+std::string Said(const ShellView& view) {
+  std::string text = LastBox(view);
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+void Classify(const Session& session, const ShellView& view, const std::string& refusal, DeviceOutcome& outcome) {
+  const RunOutcome& run = session.outcome;
+  const std::string tx = TransferText(run.failed_transfer);
+  const std::string said = Said(view);
+  outcome.result = said;
+  const auto fail = [&outcome](ExitCode code, std::string error) {
+    outcome.code = code;
+    outcome.error = std::move(error);
+  };
+  switch (run.step) {
+    case RunStep::DeviceInfo:
+      if (run.failed_transfer.ok) {
+        fail(ExitCode::kDeviceFailure, "the device reported an application region outside the 64 KiB image (" +
+                                           OneLine(session.trace.TraceBuffer()) +
+                                           "); nothing was erased: this tool does not know the device's boot loader");
+      } else {
+        fail(ExitCode::kDeviceFailure,
+             said + ": the device did not tell its application region (" + tx + "); nothing was erased: " + kRunAgain);
+      }
+      return;
+    case RunStep::LoadImage: {
+      const auto& statuses = view.record().statuses;
+      const std::string dialog_text = !said.empty() ? said : statuses.empty() ? std::string() : statuses.back();
+      outcome.result = dialog_text;
+      fail(ExitCode::kFileRefused,
+           DescribeRefusal(session.ImagePath, session.load_report, dialog_text) + "; nothing was erased");
+      return;
+    }
+    case RunStep::Refused:
+      outcome.result = "Not Flashed";
+      fail(ExitCode::kFileRefused, refusal);
+      return;
+    case RunStep::Erase:
+      fail(ExitCode::kDeviceFailure, said + ": the erase request could not be sent (" + tx +
+                                         "); the device stays in Firmware Upgrade Mode: " + kRunAgain);
+      return;
+    case RunStep::ActiveCheck:
+      fail(ExitCode::kDeviceFailure, said + ": the device did not answer after the erase (" + tx +
+                                         "); it holds no application now: " + kRunAgain);
+      return;
+    case RunStep::ProgramWrite: {
+      const std::uint32_t address =
+          session.DeviceInfo.ApplicationFirmwareStartAddress + run.packets_sent * session.DeviceInfo.PacketDataSize;
+      fail(ExitCode::kDeviceFailure, said + ": packet " + std::to_string(run.packets_sent + 1) + " at " + Hex(address) +
+                                         " could not be sent (" + tx +
+                                         "); the application is incomplete: " + kRunAgain);
+      return;
+    }
+    case RunStep::ProgramEnd:
+      fail(ExitCode::kDeviceFailure, said + ": the end of programming could not be sent (" + tx +
+                                         "); the application is not verified: " + kRunAgain);
+      return;
+    case RunStep::CrcSend:
+      fail(ExitCode::kDeviceFailure, said + ": the checksum request could not be sent (" + tx +
+                                         "); the application is written but not verified: " + kRunAgain);
+      return;
+    case RunStep::CrcResponse:
+      fail(ExitCode::kDeviceFailure, said + ": the device did not answer the checksum request (" + tx +
+                                         "); the application is written but not verified: " + kRunAgain);
+      return;
+    case RunStep::Reset:
+    case RunStep::Done:
+      break;
+    case RunStep::NotRun:
+      fail(ExitCode::kInternal, "the upgrade did not run");
+      return;
+  }
+
+  const bool reset_failed = run.step == RunStep::Reset;
+  const std::string reset_note =
+      reset_failed ? "; then the reset request could not be sent (" + tx + "): unplug the device and plug it in again"
+                   : std::string();
+  switch (run.verdict) {
+    case Verdict::Match:
+      outcome.result = "CRC Matched";
+      if (reset_failed) {
+        fail(ExitCode::kDeviceFailure,
+             "Reset Command Failed: the device confirmed the new firmware (CRC Matched)" + reset_note + " to start it");
+      } else {
+        outcome.code = ExitCode::kSuccess;
+      }
+      return;
+    case Verdict::Mismatch:
+      outcome.result = "CRC Not Matched";
+      fail(ExitCode::kMismatch,
+           "CRC Not Matched: the device's checksum of its application region differs from the file's, so the new "
+           "firmware is not usable" +
+               reset_note + "; run flash again, and if it fails again check that the file is made for this device");
+      return;
+    default: {
+      char bytes[64];
+      std::snprintf(bytes, sizeof bytes, "answer code 0x%02X, verdict byte 0x%02X",
+                    static_cast<unsigned>(session.ResponseReport[field::kCode]),
+                    static_cast<unsigned>(session.ResponseReport[field::kVerdict]));
+      const auto& boxes = view.record().boxes;
+      const std::vector<std::string> lines = boxes.empty() ? std::vector<std::string>{} : Lines(boxes.back().text);
+      outcome.result = lines.empty() ? "No Verdict" : lines.front();
+      fail(ExitCode::kNoVerdict, "the device answered the checksum request without a verdict (" + std::string(bytes) +
+                                     "), so the new firmware is not confirmed" + reset_note +
+                                     "; run flash again, or check the device's boot loader");
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+DeviceOutcome FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettings& settings, ShellView& view) {
+  const auto started = std::chrono::steady_clock::now();
+  DeviceOutcome outcome;
+  auto session = std::make_unique<Session>(bus, view, view);  // 64 KiB image: not on the stack
+  session->only_path = settings.only_path;
+
+  const ConnectResult connected = ConnectAsDialog(*session, settings.access_denied_advice);
+  outcome.path = session->link.Path();
+  outcome.app_version_taken = session->app_version_taken;
+  outcome.boot_version_taken = session->boot_version_taken;
+  outcome.app_version = session->app_version;
+  outcome.boot_version = session->boot_version;
+  if (connected.code != ExitCode::kSuccess) {
+    outcome.code = connected.code;
+    outcome.error = connected.error;
+    outcome.result = connected.result;
+  } else {
+    EraseApproval approval(file, settings.force, view.display());
+    session->ImagePath = file.path;
+    session->approve_erase = [&approval](const Session& s) { return approval(s); };
+    RunUpgrade(*session);
+    outcome.run = session->outcome;
+    if (session->outcome.step != RunStep::DeviceInfo) outcome.region = session->DeviceInfo;
+    Classify(*session, view, approval.refusal(), outcome);
+  }
+  outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  return outcome;
+}
+
+}  // namespace fwup::cli

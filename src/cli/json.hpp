@@ -1,0 +1,51 @@
+// The little JSON that --json prints: objects keep their members in the order they were set.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fwup::cli {
+
+class Json {
+ public:
+  enum class Kind { Null, Bool, Integer, Real, String, Array, Object };
+
+  Json() = default;
+  Json(bool value) : kind_(Kind::Bool), bool_(value) {}                // NOLINT: implicit by design
+  Json(int value) : kind_(Kind::Integer), integer_(value) {}           // NOLINT
+  Json(unsigned value) : kind_(Kind::Integer), integer_(value) {}      // NOLINT
+  Json(std::int64_t value) : kind_(Kind::Integer), integer_(value) {}  // NOLINT
+  Json(std::uint64_t value) : kind_(Kind::Integer), integer_(static_cast<std::int64_t>(value)) {}  // NOLINT
+  Json(double value) : kind_(Kind::Real), real_(value) {}                                          // NOLINT
+  Json(std::string value) : kind_(Kind::String), string_(std::move(value)) {}                      // NOLINT
+  Json(std::string_view value) : Json(std::string(value)) {}                                       // NOLINT
+  Json(const char* value) : Json(std::string(value)) {}                                            // NOLINT
+
+  static Json Array() { return Json(Kind::Array); }
+  static Json Object() { return Json(Kind::Object); }
+
+  Kind kind() const { return kind_; }
+  // The member `key` of an object, added as null when it is not there yet.
+  Json& operator[](std::string_view key);
+  bool Has(std::string_view key) const;
+  void Append(Json value);  // to an array
+
+  // Indented by two spaces, ending in a newline.
+  std::string Dump() const;
+
+ private:
+  explicit Json(Kind kind) : kind_(kind) {}
+  void DumpTo(std::string& out, int indent) const;
+
+  Kind kind_ = Kind::Null;
+  bool bool_ = false;
+  std::int64_t integer_ = 0;
+  double real_ = 0;
+  std::string string_;
+  std::vector<std::string> keys_;  // of an object, beside items_
+  std::vector<Json> items_;
+};
+
+}  // namespace fwup::cli

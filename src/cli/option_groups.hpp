@@ -1,0 +1,20 @@
+// The options that several commands share, each added with the same name and help everywhere.
+#pragma once
+
+#include "cli/options.hpp"
+
+namespace CLI {
+class App;
+}
+
+namespace fwup::cli {
+
+// --path, and --wait where the command connects.
+void AddDeviceOptions(CLI::App& command, Options& options, bool wait);
+// --simulate and --sim-devices; with `traffic`, the options about a simulated device's traffic:
+// --sim-fault, --sim-dump, --sim-log, --sim-transfer-time.
+void AddSimulatorOptions(CLI::App& command, Options& options, bool traffic);
+// -v/--verbose, and --json where the command has an outcome to print as JSON.
+void AddOutputOptions(CLI::App& command, Options& options, bool json);
+
+}  // namespace fwup::cli

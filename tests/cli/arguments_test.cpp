@@ -1,0 +1,117 @@
+// The command line itself: help, version, the exit code table and usage errors.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "cli/cli.hpp"
+#include "cli/command.hpp"
+#include "cli/exit_code.hpp"
+#include "cli_runner.hpp"
+
+namespace fwup::cli::testing {
+namespace {
+
+TEST(Help, IsTheCopyTheReadmeShows) {
+  const CliRun run = RunCli({"--help"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, ReadFileText(SourcePath("docs/fwupgrade-help.txt")))
+      << "docs/fwupgrade-help.txt is out of date: write it again with 'fwupgrade --help > docs/fwupgrade-help.txt'";
+  EXPECT_EQ(run.out, HelpText());
+}
+
+TEST(Help, NamesEveryCommandEveryExitCodeAndTheFaultSyntax) {
+  const std::string help = HelpText();
+  for (const CommandEntry& command : Commands()) {
+    EXPECT_NE(help.find("\nfwupgrade " + std::string(command.name)), std::string::npos) << command.name;
+    EXPECT_NE(help.find("\n  " + std::string(command.summary) + "\n"), std::string::npos) << command.name;
+  }
+  for (const ExitCodeRow& row : kExitCodes) {
+    EXPECT_NE(help.find("  " + std::to_string(ToInt(row.code)) + "  " + std::string(row.meaning) + "\n"),
+              std::string::npos)
+        << row.kind;
+  }
+  for (const char* option : {"--simulate", "--sim-devices", "--sim-dump", "--sim-log", "--sim-fault", "--verbose",
+                             "--json", "--path", "--wait", "--force", "--all", "--region", "--output"}) {
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  }
+  EXPECT_NE(help.find("fail-write, fail-read"), std::string::npos);
+  EXPECT_NE(help.find("testing aid"), std::string::npos);
+}
+
+TEST(Help, OfOneCommandShowsItsOptions) {
+  const CliRun run = RunCli({"flash", "--help"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out.rfind("fwupgrade flash FILE [OPTIONS]\n  Upgrade the device with FILE", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("  --all "), std::string::npos);
+  EXPECT_NE(run.out.find("  -h, --help "), std::string::npos);
+  EXPECT_EQ(run.out.find("--region"), std::string::npos);  // check's, not flash's
+}
+
+TEST(Version, IsTheProjectsVersion) {
+  const CliRun run = RunCli({"--version"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, std::string("fwupgrade ") + FWUP_PROJECT_VERSION + "\n");
+}
+
+TEST(ExitCodes, AreDistinctSmallAndNamed) {
+  std::set<int> codes;
+  std::set<std::string_view> kinds;
+  for (const ExitCodeRow& row : kExitCodes) {
+    EXPECT_TRUE(codes.insert(ToInt(row.code)).second) << row.kind;
+    EXPECT_TRUE(kinds.insert(row.kind).second) << row.kind;
+    EXPECT_LT(ToInt(row.code), 64);
+    EXPECT_EQ(KindOf(row.code), row.kind);
+  }
+  EXPECT_EQ(ToInt(ExitCode::kSuccess), 0);
+}
+
+struct UsageError {
+  std::vector<std::string> args;
+  const char* says;
+};
+
+void PrintTo(const UsageError& error, std::ostream* out) {
+  for (const std::string& arg : error.args) *out << arg << ' ';
+}
+
+class Usage : public ::testing::TestWithParam<UsageError> {};
+
+TEST_P(Usage, IsOneLineWithItsOwnExitCode) {
+  const CliRun run = RunCli(GetParam().args);
+  EXPECT_EQ(run.exit_code, ToInt(ExitCode::kUsage));
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  EXPECT_EQ(run.err.rfind("fwupgrade: ", 0), 0u) << run.err;
+  EXPECT_NE(run.err.find(GetParam().says), std::string::npos) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, Usage,
+    ::testing::Values(UsageError{{}, "A subcommand is required"}, UsageError{{"erase"}, "unknown command 'erase'"},
+                      UsageError{{"flash"}, "FILE is required"}, UsageError{{"flash", "a.hex", "b.hex"}, "b.hex"},
+                      UsageError{{"flash", "a.hex", "--bogus"}, "--bogus"},
+                      UsageError{{"flash", "a.hex", "--sim-dump", "x"}, "--sim-dump requires --simulate"},
+                      UsageError{{"list", "--sim-devices", "2"}, "requires --simulate"},
+                      UsageError{{"flash", "a.hex", "--simulate", "--sim-devices", "65"}, "--sim-devices"},
+                      UsageError{{"flash", "a.hex", "--wait", "-1"}, "--wait"},
+                      UsageError{{"flash", "a.hex", "--wait", "soon"}, "--wait"},
+                      UsageError{{"info", "--simulate", "--sim-fault", "bogus@1"}, "unknown fault 'bogus'"},
+                      UsageError{{"info", "--simulate", "--sim-fault", "no-answer"}, "needs @TRANSFER"},
+                      UsageError{{"info", "--simulate", "--sim-fault", "2=no-answer@crc"}, "must be 1 to 1"},
+                      UsageError{{"info", "--simulate", "--sim-devices", "0", "--sim-fault", "no-answer@crc"},
+                                 "no simulated device"},
+                      UsageError{{"check", "a.hex", "--region", "1:2:3"}, "START:SIZE"},
+                      UsageError{{"check", "a.hex", "--simulate"}, "--simulate"},
+                      UsageError{{"image", "a.hex", "--json", "-o", "x"}, "--json"}),
+    [](const ::testing::TestParamInfo<UsageError>& error) { return "Case" + std::to_string(error.index); });
+
+TEST(Usage, FaultForAnotherDeviceIsTakenFromItsNumber) {
+  const CliRun run = RunCli(Args(
+      {"info", "--simulate", "--sim-devices", "2", "--path", "sim:hid#2", "--sim-fault", "2=fail-read@boot-version"}));
+  EXPECT_EQ(run.exit_code, ToInt(ExitCode::kDeviceFailure)) << run.err;
+  EXPECT_NE(run.out.find("Device Status: Version Query Failed\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Device Path: sim:hid#2\n"), std::string::npos) << run.out;
+}
+
+}  // namespace
+}  // namespace fwup::cli::testing

@@ -1,0 +1,248 @@
+// fwupgrade list, info, check and image.
+#include <gtest/gtest.h>
+
+#include "cli/exit_code.hpp"
+#include "cli_runner.hpp"
+#include "json_reader.hpp"
+#include "sim/sim_bus.hpp"
+
+namespace fwup::cli::testing {
+namespace {
+
+int Code(ExitCode code) { return ToInt(code); }
+
+std::unique_ptr<HidBus> BenchWithOtherDevices() {
+  auto bus = std::make_unique<sim::SimBus>();
+  bus->Add({u"HID\\VID_1209&PID_0001&REV_0100", "/dev/hidraw0", nullptr});
+  bus->Add({std::u16string(sim::kBootLoaderHardwareId), "/dev/hidraw1", std::make_shared<sim::BootLoader>()});
+  bus->Add({u"HID\\VID_7E51&PID_0A3D", "/dev/hidraw2", std::make_shared<sim::BootLoader>()});
+  bus->Add({u"HID\\vid_7e51&pid_0a3d", "/dev/hidraw3", nullptr});  // lower case does not match
+  return bus;
+}
+
+TEST(List, ShowsEveryInterfaceInWalkOrderAndMarksTheOneUsed) {
+  RunSetup setup;
+  setup.hardware = [](std::string&) { return BenchWithOtherDevices(); };
+  const CliRun run = RunCli({"list"}, setup);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "  HARDWARE ID                     PATH\n"
+            "  HID\\VID_1209&PID_0001&REV_0100  /dev/hidraw0\n"
+            "* HID\\VID_7E51&PID_0A3D&REV_0100  /dev/hidraw1\n"
+            "+ HID\\VID_7E51&PID_0A3D           /dev/hidraw2\n"
+            "  HID\\vid_7e51&pid_0a3d           /dev/hidraw3\n"
+            "4 interfaces, 2 in Firmware Upgrade Mode. *: the one the tool would use; +: another (pick it with --path "
+            "PATH).\n");
+}
+
+TEST(List, PathMovesTheMarkAndJsonSaysTheSame) {
+  RunSetup setup;
+  setup.hardware = [](std::string&) { return BenchWithOtherDevices(); };
+  const CliRun run = RunCli({"list", "--json", "--path", "/dev/hidraw2"}, setup);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const JsonValue json = ParseJson(run.out);
+  EXPECT_EQ(json["used"].string, "/dev/hidraw2");
+  const JsonValue& interfaces = json["interfaces"];
+  ASSERT_EQ(interfaces.size(), 4u);
+  EXPECT_EQ(interfaces[1]["hardware_id"].string, "HID\\VID_7E51&PID_0A3D&REV_0100");
+  EXPECT_TRUE(interfaces[1]["matches"].boolean);
+  EXPECT_FALSE(interfaces[1]["used"].boolean);
+  EXPECT_TRUE(interfaces[2]["used"].boolean);
+  EXPECT_FALSE(interfaces[3]["matches"].boolean);
+}
+
+TEST(List, EmptyBusAndSimulatedDevices) {
+  EXPECT_EQ(RunCli({"list"}).out, "No HID interface is present.\n");
+  const CliRun simulated = RunCli({"list", "--simulate", "--sim-devices", "2"});
+  EXPECT_NE(simulated.out.find("* HID\\VID_7E51&PID_0A3D&REV_0100  sim:hid#1\n"), std::string::npos);
+  EXPECT_NE(simulated.out.find("+ HID\\VID_7E51&PID_0A3D&REV_0100  sim:hid#2\n"), std::string::npos);
+}
+
+TEST(Info, ShowsTheStatusVersionsAndRegionWithoutErasing) {
+  ScratchDir scratch;
+  const std::string log = scratch.File("wire.log");
+  const CliRun run = RunCli(Args({"info", "--simulate", "--sim-log", log}));
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "Device Status: Device Connected and Firmware Upgrade Mode\n"
+            "Current Application Firmware Version: 2.4.1 and Boot Version:1.0.7\n"
+            "Device Path: sim:hid#1\n"
+            "Application Region: 0x1000-0xEFFF (57344 bytes)\n");
+  // Ready, the two version queries and the device info query, each answered; nothing else.
+  const std::string wire = ReadFileText(log);
+  EXPECT_EQ(std::count(wire.begin(), wire.end(), '\n'), 8);
+  EXPECT_EQ(wire.find("> 00 04"), std::string::npos);
+}
+
+TEST(Info, JsonHasTheVersionsAndTheRegion) {
+  const CliRun run = RunCli(Args({"info", "--simulate", "--json"}));
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const JsonValue json = ParseJson(run.out);
+  EXPECT_EQ(json["command"].string, "info");
+  EXPECT_EQ(json["path"].string, "sim:hid#1");
+  EXPECT_EQ(json["application_version"].string, "2.4.1");
+  EXPECT_EQ(json["boot_version"].string, "1.0.7");
+  EXPECT_EQ(json["version_line"].string, "Current Application Firmware Version: 2.4.1 and Boot Version:1.0.7");
+  EXPECT_EQ(json["status"][0].string, "Device Connected and Firmware Upgrade Mode");
+  EXPECT_EQ(json["region"]["start"].number, 4096);
+  EXPECT_EQ(json["region"]["size"].number, 57344);
+}
+
+TEST(Info, FailedVersionQueryAndFailedInfoQuery) {
+  const CliRun version = RunCli(Args({"info", "--simulate", "--json", "--sim-fault", "fail-read@app-version"}));
+  EXPECT_EQ(version.exit_code, Code(ExitCode::kDeviceFailure)) << version.err;
+  const JsonValue json = ParseJson(version.out);
+  EXPECT_EQ(json["status"][1].string, "Version Query Failed");
+  EXPECT_EQ(json["application_version"].kind, JsonValue::Kind::Null);
+  EXPECT_EQ(json["version_line"].string, " and Boot Version:1.0.7");
+  EXPECT_EQ(json["region"]["size"].number, 57344);  // the region is still shown
+  EXPECT_NE(json["error"]["message"].string.find("Version Query Failed"), std::string::npos);
+
+  const CliRun info = RunCli(Args({"info", "--simulate", "--sim-fault", "no-answer@info"}));
+  EXPECT_EQ(info.exit_code, Code(ExitCode::kDeviceFailure));
+  EXPECT_NE(info.err.find("Query Device Info Failed"), std::string::npos) << info.err;
+}
+
+TEST(Info, WaitsForADeviceThenSaysItIsNotThere) {
+  const CliRun run = RunCli(Args({"info", "--simulate", "--sim-devices", "0", "--wait", "0.3"}));
+  EXPECT_EQ(run.exit_code, Code(ExitCode::kDeviceNotFound));
+  EXPECT_NE(run.err.find("Waiting up to 0.3 s for a device in Firmware Upgrade Mode to appear...\n"), std::string::npos)
+      << run.err;
+}
+
+TEST(Check, AcceptsTheSampleAndTellsItsCoverage) {
+  const CliRun run = RunCli({"check", SampleFirmware()});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const std::size_t set = ReferenceBytes(SampleFirmware()).size();
+  EXPECT_NE(run.out.find("Set by the file: " + std::to_string(set) + " bytes inside the region, 0 outside it\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("Accepted: flash would program this file.\n"), std::string::npos);
+
+  const JsonValue json = ParseJson(RunCli({"check", "--json", SampleFirmware()}).out);
+  EXPECT_TRUE(json["accepted"].boolean);
+  EXPECT_EQ(json["load"].string, "loaded");
+  EXPECT_EQ(json["bytes_in_region"].number, static_cast<double>(set));
+  const std::string text = ReadFileText(SampleFirmware());
+  EXPECT_EQ(json["end_record_line"].number, std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST(Check, RegionDecidesWhatIsCovered) {
+  ScratchDir scratch;
+  const std::string file = scratch.File("two.hex");
+  WriteFileText(file, kSignatureLine + HexRecords({{0x0800, std::vector<std::uint8_t>(16, 1)},
+                                                   {0x2000, std::vector<std::uint8_t>(32, 2)}}));
+  const CliRun both = RunCli({"check", "--json", file});
+  EXPECT_EQ(ParseJson(both.out)["bytes_in_region"].number, 32);
+  EXPECT_EQ(ParseJson(both.out)["bytes_outside_region"].number, 16);
+  EXPECT_EQ(both.exit_code, 0);
+
+  const CliRun low = RunCli({"check", file, "--region", "0x800:0x10"});
+  EXPECT_EQ(low.exit_code, 0);
+  EXPECT_NE(low.out.find("16 bytes inside the region, 32 outside it"), std::string::npos) << low.out;
+
+  const CliRun none = RunCli({"check", file, "--region", "0x4000:4096"});
+  EXPECT_EQ(none.exit_code, Code(ExitCode::kFileRefused));
+  EXPECT_NE(none.err.find("sets no byte inside the application region 0x4000-0x4FFF"), std::string::npos);
+
+  for (const char* bad : {"4096", "x:1", "4096:", "65535:2", "-1:5"}) {
+    EXPECT_EQ(RunCli({"check", file, "--region", bad}).exit_code, Code(ExitCode::kUsage)) << bad;
+  }
+}
+
+struct RefusedFile {
+  const char* name;
+  std::string content;
+  const char* said;    // the dialog's text
+  const char* detail;  // the command line's
+};
+
+void PrintTo(const RefusedFile& file, std::ostream* out) { *out << file.name; }
+
+class CheckRefuses : public ::testing::TestWithParam<RefusedFile> {};
+
+TEST_P(CheckRefuses, WithFileRefusedAndTheReason) {
+  ScratchDir scratch;
+  const std::string file = scratch.File("firmware.hex");
+  WriteFileText(file, GetParam().content);
+  const CliRun run = RunCli({"check", file});
+  EXPECT_EQ(run.exit_code, Code(ExitCode::kFileRefused));
+  EXPECT_NE(run.err.find(GetParam().said), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(GetParam().detail), std::string::npos) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CheckRefuses,
+    ::testing::Values(RefusedFile{"Signature", "talvork\r\n" + HexRecords({{0x1000, {1}}}),
+                                  "Invalid Firmware Signature", "TALVORK"},
+                      RefusedFile{"Short", "TALV", "Invalid Firmware Signature", "pick the right file"},
+                      RefusedFile{"Empty", "", "Invalid Firmware File: Empty", "is empty"},
+                      RefusedFile{"NoEnd", kSignatureLine + ":0110000055" + "9A\r\n", "No End Record", "cut short"},
+                      RefusedFile{"Checksum", kSignatureLine + ":0110000055" + "9B\r\n:00000001FF\r\n",
+                                  "Invalid Firmware Record at Line 2", "line 2: checksum 9B"},
+                      RefusedFile{"Blank", kSignatureLine + ":0110000055" + "9A\r\n\r\n:00000001FF\r\n",
+                                  "Invalid Firmware Record at Line 3", "blank line"},
+                      RefusedFile{"LoneLf", "TALVORK\n:0110000055" + std::string("9A\r\n:00000001FF\r\n"),
+                                  "Invalid Firmware Record at Line 2", "line does not begin with ':'"}),
+    [](const ::testing::TestParamInfo<RefusedFile>& file) { return std::string(file.param.name); });
+
+TEST(Check, JsonNamesTheFirstDefect) {
+  ScratchDir scratch;
+  const std::string file = scratch.File("firmware.hex");
+  WriteFileText(file, kSignatureLine + HexRecords({{0x1000, {1, 2}}}) + "junk\r\n");  // after the end: not read
+  EXPECT_EQ(RunCli({"check", file}).exit_code, 0);
+  WriteFileText(file, kSignatureLine + ":0110000055" + "9B\r\n:00000001FF\r\n");
+  const CliRun run = RunCli({"check", "--json", file});
+  const JsonValue json = ParseJson(run.out);
+  EXPECT_FALSE(json["accepted"].boolean);
+  EXPECT_EQ(json["load"].string, "defective-record");
+  EXPECT_EQ(json["first_defect"]["line"].number, 2);
+  EXPECT_EQ(json["error"]["kind"].string, "file-refused");
+  EXPECT_EQ(json["exit_code"].number, Code(ExitCode::kFileRefused));
+}
+
+TEST(Image, WritesTheFilesBytesOverErasedBytes) {
+  ScratchDir scratch;
+  const std::string out = scratch.File("image.bin");
+  const CliRun run = RunCli({"image", SampleFirmware(), "-o", out});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const std::vector<std::uint8_t> image = ReadFileBytes(out);
+  ASSERT_EQ(image.size(), 65536u);
+  const auto file = ReferenceBytes(SampleFirmware());
+  for (std::uint32_t address = 0; address < image.size(); ++address) {
+    const auto set = file.find(address);
+    ASSERT_EQ(image[address], set == file.end() ? 0xFF : set->second) << address;
+  }
+  EXPECT_NE(run.out.find(std::to_string(file.size()) + " of them set by the file"), std::string::npos);
+}
+
+TEST(Image, RefusedFileWritesNothing) {
+  ScratchDir scratch;
+  const std::string file = scratch.File("firmware.hex");
+  WriteFileText(file, kSignatureLine + ":0110000055" + "9B\r\n:00000001FF\r\n");
+  const std::string out = scratch.File("image.bin");
+  const CliRun run = RunCli({"image", file, "-o", out});
+  EXPECT_EQ(run.exit_code, Code(ExitCode::kFileRefused));
+  EXPECT_NE(run.err.find("nothing was written"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(out));
+
+  EXPECT_EQ(RunCli({"image", SampleFirmware(), "-o", "/nonexistent/dir/image.bin"}).exit_code,
+            Code(ExitCode::kOutputFailed));
+  EXPECT_EQ(RunCli({"image", SampleFirmware()}).exit_code, Code(ExitCode::kUsage));  // no -o
+}
+
+TEST(Verbose, TraceLinesGoToStandardError) {
+  const CliRun quiet = RunCli(Args({"info", "--simulate"}));
+  EXPECT_EQ(quiet.err, "");
+  const CliRun verbose = RunCli(Args({"info", "--simulate", "-v"}));
+  EXPECT_NE(verbose.err.find("App Ready Command send\n"), std::string::npos);
+  EXPECT_NE(verbose.err.find("Firmware Upgrade Command Received\n"), std::string::npos);
+  EXPECT_NE(verbose.err.find("Rawdata[64] = 0x0\n"), std::string::npos);
+  EXPECT_NE(verbose.err.find("ApplicationFirmwareStartAddress = 4096\n"), std::string::npos);
+  EXPECT_EQ(verbose.err.find('\r'), std::string::npos);
+  EXPECT_EQ(verbose.out, quiet.out);
+}
+
+}  // namespace
+}  // namespace fwup::cli::testing

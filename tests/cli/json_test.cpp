@@ -1,0 +1,59 @@
+// The JSON writer: what --json prints must be JSON that any reader takes.
+#include "cli/json.hpp"
+
+#include <gtest/gtest.h>
+
+#include "json_reader.hpp"
+
+namespace fwup::cli {
+namespace {
+
+using testing::JsonValue;
+using testing::ParseJson;
+
+TEST(Json, KeepsMembersInTheOrderTheyWereSet) {
+  Json object = Json::Object();
+  object["zeta"] = 1;
+  object["alpha"] = 2;
+  object["zeta"] = 3;  // set again: stays first
+  const JsonValue read = ParseJson(object.Dump());
+  ASSERT_EQ(read.keys.size(), 2u);
+  EXPECT_EQ(read.keys[0], "zeta");
+  EXPECT_EQ(read["zeta"].number, 3);
+  EXPECT_EQ(read.keys[1], "alpha");
+}
+
+TEST(Json, EscapesWhatAStringCannotHoldAsIs) {
+  Json object = Json::Object();
+  object["text"] = std::string("Firmware download Success\r\nPress \"OK\"\t\\ \x01");
+  const std::string dumped = object.Dump();
+  EXPECT_NE(dumped.find("\\r\\n"), std::string::npos);
+  EXPECT_NE(dumped.find("\\u0001"), std::string::npos);
+  EXPECT_EQ(ParseJson(dumped)["text"].string, "Firmware download Success\r\nPress \"OK\"\t\\ \x01");
+}
+
+TEST(Json, WritesNestedArraysNullsAndNumbers) {
+  Json object = Json::Object();
+  Json list = Json::Array();
+  list.Append(Json());
+  list.Append(true);
+  list.Append(-5);
+  list.Append(0.25);
+  list.Append(Json::Array());
+  list.Append(Json::Object());
+  object["list"] = std::move(list);
+  object["size"] = std::uint64_t{57344};
+  const JsonValue read = ParseJson(object.Dump());
+  const JsonValue& items = read["list"];
+  ASSERT_EQ(items.size(), 6u);
+  EXPECT_EQ(items[0].kind, JsonValue::Kind::Null);
+  EXPECT_TRUE(items[1].boolean);
+  EXPECT_EQ(items[2].number, -5);
+  EXPECT_DOUBLE_EQ(items[3].number, 0.25);
+  EXPECT_EQ(items[4].kind, JsonValue::Kind::Array);
+  EXPECT_EQ(items[5].kind, JsonValue::Kind::Object);
+  EXPECT_EQ(read["size"].number, 57344);
+}
+
+}  // namespace
+}  // namespace fwup::cli
