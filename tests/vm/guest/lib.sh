@@ -85,6 +85,20 @@ stop_device() {
   rm -f "$RUN/$1.pid"
 }
 
+# kill_session SID: ends every process of that session.
+kill_session() {
+  for process in /proc/[0-9]*; do
+    [ "$(sed 's/.*) //' "$process/stat" 2> /dev/null | cut -d' ' -f4)" = "$1" ] && kill -9 "${process#/proc/}" 2> /dev/null
+  done
+  return 0
+}
+
+# scenario_timeout NAME: the scenario's time bound in seconds, from its "# timeout: N" line.
+scenario_timeout() {
+  bound=$(sed -n 's/^# timeout: \([0-9]*\)$/\1/p' "$VM_SRC/scenarios/$1.sh")
+  echo "${bound:-60}"
+}
+
 serial_of() { cat "$RUN/$1.serial"; }
 
 # use_device NAME: a fresh state for that device, plugged in, with the other standing device
@@ -98,6 +112,47 @@ use_device() {
   ctl "$1" reset-state > /dev/null || return 1
   wait_node "$(serial_of "$1")"
 }
+
+# wine_env: the environment for Wine in the guest. The prefix was made on the host; the guest's
+# root is an overlay over the host's read-only root, so Wine uses the prefix where it lies and
+# what it writes stays in the guest's memory. Without the overlay (init's fallback) it gets a
+# symlink farm with its own copies of the files Wine writes. Wine finds hidraw devices only when
+# it starts (no udevd sends it events), so the device must be plugged in before the first wine.
+wine_env() {
+  [ -n "$VM_WINEPREFIX" ] || return 1
+  export HOME=/root WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ "$VM_ROOT" = overlay ]; then
+    export WINEPREFIX=$VM_WINEPREFIX
+    return 0
+  fi
+  export WINEPREFIX=/root/wineprefix
+  if [ ! -d "$WINEPREFIX" ]; then
+    cp -as "$VM_WINEPREFIX" "$WINEPREFIX" || return 1
+    for file in system.reg user.reg userdef.reg .update-timestamp; do
+      rm -f "$WINEPREFIX/$file"
+      cp -p "$VM_WINEPREFIX/$file" "$WINEPREFIX/$file" || return 1
+    done
+    rm -f "$WINEPREFIX/dosdevices/c:"
+    ln -s ../drive_c "$WINEPREFIX/dosdevices/c:"
+  fi
+}
+
+# wine_stop: ends the Wine session so that the next one walks the devices afresh.
+wine_stop() { wineserver -k 2> /dev/null; }
+
+# xvfb_start: a virtual X display (DISPLAY=:99) for the Windows dialog; xvfb_stop ends it.
+xvfb_start() {
+  Xvfb :99 -nolisten tcp -screen 0 1024x768x24 > "$VM_DIR/xvfb.log" 2>&1 &
+  XVFB_PID=$!
+  export DISPLAY=:99
+  i=0
+  until [ -S /tmp/.X11-unix/X99 ] || [ $i -ge 200 ]; do
+    sleep 0.1
+    i=$((i + 1))
+  done
+  [ -S /tmp/.X11-unix/X99 ]
+}
+xvfb_stop() { [ -z "$XVFB_PID" ] || kill "$XVFB_PID" 2> /dev/null; }
 
 # A scenario is a list of checks; each prints "ok: WHAT" or "FAIL: WHAT", and finish prints the
 # one RESULT line the runner reads. A scenario that checked nothing fails.

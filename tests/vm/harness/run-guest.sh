@@ -1,26 +1,29 @@
 #!/usr/bin/env bash
-# run-guest.sh --bin DIR --out DIR --work DIR [--cache DIR] SCENARIO...
+# run-guest.sh --bin DIR --out DIR --work DIR [--cache DIR] [--env NAME=VALUE]... SCENARIO...
 # Boots the QEMU guest once and runs the named scenarios (tests/vm/scenarios/NAME.sh) in it.
 # The guest sees the host's root read-only over 9p, so it runs the programs built in --bin;
 # each scenario leaves its log and result in --out/NAME/ through a writable 9p share, which
-# check-scenario.sh reads. Fails when the guest cannot be booted, or when it did not finish
+# check-scenario.sh reads. --env passes a setting to the scenarios (a program's path, say).
+# Fails when the guest cannot be booted, or when it did not finish
 # every scenario in time; a scenario's own failure is its own test's.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 
 bin= out= work= cache=
 scenarios=()
+settings=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --bin) bin=$2; shift 2 ;;
     --out) out=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
     --cache) cache=$2; shift 2 ;;
+    --env) settings+=("$2"); shift 2 ;;
     *) scenarios+=("$1"); shift ;;
   esac
 done
 [ -n "$bin" ] && [ -n "$out" ] && [ -n "$work" ] && [ ${#scenarios[@]} -gt 0 ] || {
-  echo "usage: run-guest.sh --bin DIR --out DIR --work DIR [--cache DIR] SCENARIO..." >&2
+  echo "usage: run-guest.sh --bin DIR --out DIR --work DIR [--cache DIR] [--env NAME=VALUE]... SCENARIO..." >&2
   exit 2
 }
 
@@ -41,6 +44,10 @@ for program in device-server device-ctl vm-upgrade; do
   [ -x "$bin/$program" ] || die "no $program in $bin: build first"
 done
 case "$out" in /*) ;; *) die "--out must be an absolute path" ;; esac
+# The guest mounts its own /tmp and /run over the host's.
+for dir in "$here" "$bin" "$out" "$work"; do
+  case "$(realpath -m "$dir")" in /tmp/* | /run/*) die "$dir is under /tmp or /run, which the guest does not see" ;; esac
+done
 
 if [ -z "$cache" ]; then
   cache=/var/cache/fwup-vm
@@ -58,6 +65,17 @@ say "kernel $(basename "$vmlinuz") from $kernel_tree"
   dummy_hcd:num=2 libcomposite usb_f_hid || die "cannot build the initramfs"
 say "initramfs built"
 
+# Scenarios that run Windows programs say "# needs: wine".
+wine_prefix=
+for scenario in "${scenarios[@]}"; do
+  [ -f "$here/scenarios/$scenario.sh" ] || die "no scenario $scenario"
+  grep -q '^# needs: wine' "$here/scenarios/$scenario.sh" || continue
+  command -v wine > /dev/null || die "wine is missing: run scripts/install-deps as root"
+  wine_prefix=$("$here/harness/make-wine-prefix.sh" "$cache") || die "no Wine prefix"
+  say "Wine prefix $wine_prefix"
+  break
+done
+
 rm -rf "$out"
 mkdir -p "$out"
 "$here/harness/make-firmware.sh" "$out/files" || die "cannot make the firmware files"
@@ -68,7 +86,14 @@ VM_BIN='$(cd "$bin" && pwd)'
 VM_OUT='$out'
 VM_FILES='$out/files'
 VM_SCENARIOS='${scenarios[*]}'
+VM_WINEPREFIX='$wine_prefix'
 ENV
+for setting in "${settings[@]}"; do
+  case "$setting" in
+    VM_[A-Z0-9_]*=*) printf "%s='%s'\n" "${setting%%=*}" "${setting#*=}" >> "$work/guest.env" ;;
+    *) die "--env takes VM_NAME=VALUE, not $setting" ;;
+  esac
+done
 
 # KVM is no use here (the host's KVM cannot run a stock kernel at speed), so QEMU emulates:
 # TCG with SMAP off, as QEMU's TCG checks the stack reads of a user-mode iret against SMAP.
