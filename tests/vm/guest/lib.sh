@@ -101,16 +101,22 @@ scenario_timeout() {
 
 serial_of() { cat "$RUN/$1.serial"; }
 
-# use_device NAME: a fresh state for that device, plugged in, with the other standing device
-# unplugged so that it is the only match; prints its hidraw node.
+# use_device NAME: a fresh state for that device, plugged in; prints its hidraw node. The other
+# standing device stays as it is (the scenarios name their device's path).
 use_device() {
+  ctl "$1" reset-state > /dev/null || return 1
+  wait_node "$(serial_of "$1")"
+}
+
+# use_only_device NAME: as use_device, with the other standing device unplugged, so that NAME is
+# the only match for a program that takes the first one (the dialog program, say).
+use_only_device() {
   for other in uhid gadget; do
     [ "$other" = "$1" ] && continue
     [ -f "$RUN/$other.pid" ] || continue
     ctl "$other" detach > /dev/null && wait_gone "$(serial_of "$other")" || return 1
   done
-  ctl "$1" reset-state > /dev/null || return 1
-  wait_node "$(serial_of "$1")"
+  use_device "$1"
 }
 
 # wine_env: the environment for Wine in the guest. The prefix was made on the host; the guest's

@@ -8,8 +8,8 @@ set +a
 . "$VM_SRC/guest/lib.sh"
 echo "vm-guest: runner started at $(uptime_s) s, kernel $(uname -r)"
 
-# The standing devices: one uhid device and one USB gadget. Each scenario picks the one it
-# drives (use_device) and the other is unplugged meanwhile.
+# The standing devices: one uhid device and one USB gadget. Each scenario resets the one it
+# drives (use_device), or unplugs the other as well (use_only_device).
 mkdir -p "$VM_OUT/devices"
 start_device uhid uhid SIMU0001 || echo "vm-guest: the uhid device did not start"
 start_device gadget gadget SIMG0001 || echo "vm-guest: the gadget did not start"

@@ -11,7 +11,9 @@ exec 9>"$cache/.wine-lock"
 flock 9
 version=$(wine --version | tr -c 'A-Za-z0-9.\n-' '_')
 prefix=$cache/wineprefix-$version
-if [ ! -f "$prefix/.fwup-vm-ready-2" ]; then
+# Made again whenever this script (and so the settings) changed.
+recipe=$(sha1sum "$0" | cut -d' ' -f1)
+if [ "$(cat "$prefix/.fwup-vm-recipe" 2>/dev/null)" != "$recipe" ]; then
   rm -rf "$prefix"
   (
     export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -24,6 +26,6 @@ if [ ! -f "$prefix/.fwup-vm-ready-2" ]; then
     wineserver -w
   ) > "$cache/wineprefix.log" 2>&1 || { echo "vm: making the Wine prefix failed, see $cache/wineprefix.log" >&2; exit 1; }
   grep -q '"DisableInput"=dword:00000001' "$prefix/system.reg" || { echo "vm: the Wine prefix lacks the winebus settings" >&2; exit 1; }
-  touch "$prefix/.fwup-vm-ready-2"
+  echo "$recipe" > "$prefix/.fwup-vm-recipe"
 fi
 echo "$prefix"

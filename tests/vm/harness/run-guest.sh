@@ -100,7 +100,7 @@ done
 serial_log=$out/serial.log
 say "booting the guest for: ${scenarios[*]}"
 set +e
-timeout -k 10 "${FWUP_VM_BOOT_TIMEOUT:-260}" qemu-system-x86_64 \
+timeout -k 10 "${FWUP_VM_BOOT_TIMEOUT:-270}" qemu-system-x86_64 \
   -accel tcg,thread=multi -cpu max,-smap -smp 2 -m 2048 \
   -display none -no-reboot -monitor none -serial stdio -nodefaults \
   -kernel "$vmlinuz" -initrd "$work/initramfs.cpio.gz" \
@@ -112,7 +112,7 @@ status=$?
 set -e
 tr -d '\r' < "$serial_log" | sed 's/^/  | /'
 say "guest ended with status $status"
-[ $status -ne 124 ] && [ $status -ne 137 ] || die "the guest did not finish within ${FWUP_VM_BOOT_TIMEOUT:-260} s"
+[ $status -ne 124 ] && [ $status -ne 137 ] || die "the guest did not finish within ${FWUP_VM_BOOT_TIMEOUT:-270} s"
 [ -f "$out/runner.done" ] || die "the guest did not finish its scenarios (see the serial log above)"
 
 missing=0

@@ -4,7 +4,7 @@
 . "$VM_SRC/guest/lib.sh"
 . "$VM_SRC/guest/upgrade-checks.sh"
 [ -x "$VM_FWUPGRADE" ] || abort "no fwupgrade (VM_FWUPGRADE)"
-use_device uhid > /dev/null || abort "the uhid device did not come up"
+use_only_device uhid > /dev/null || abort "the uhid device did not come up"
 ctl uhid fault late-answer@ready > /dev/null && ctl uhid late-delay 4000 > /dev/null || abort "the device refused the fault"
 "$VM_FWUPGRADE" flash "$FILE" > "$VM_DIR/flash.txt" 2>&1
 echo "status $?" >> "$VM_DIR/flash.txt"

@@ -7,7 +7,7 @@
 for device in uhid gadget; do
   revision=0000
   [ $device = gadget ] && revision=0100
-  node=$(use_device $device) || abort "the $device device did not come up"
+  node=$(use_only_device $device) || abort "the $device device did not come up"
   note "$device at $node"
   "$VM_FWUPGRADE" list > "$VM_DIR/$device-list.txt" 2>&1
   echo "status $?" >> "$VM_DIR/$device-list.txt"

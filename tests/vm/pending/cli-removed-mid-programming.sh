@@ -4,7 +4,7 @@
 . "$VM_SRC/guest/lib.sh"
 . "$VM_SRC/guest/upgrade-checks.sh"
 [ -x "$VM_FWUPGRADE" ] || abort "no fwupgrade (VM_FWUPGRADE)"
-use_device gadget > /dev/null || abort "the gadget did not come up"
+use_only_device gadget > /dev/null || abort "the gadget did not come up"
 ctl gadget remove-after program#300 > /dev/null || abort "the device refused the removal point"
 "$VM_FWUPGRADE" flash "$FILE" > "$VM_DIR/flash.txt" 2>&1
 echo "status $? at_ms $(ctl gadget now | sed 's/.*ms=//')" >> "$VM_DIR/flash.txt"

@@ -5,7 +5,7 @@
 # rule applies to it.
 . "$VM_SRC/guest/lib.sh"
 [ -x "$VM_FWUPGRADE" ] || abort "no fwupgrade (VM_FWUPGRADE)"
-node=$(use_device gadget) || abort "the gadget did not come up"
+node=$(use_only_device gadget) || abort "the gadget did not come up"
 chmod 600 "$node" && chown root:root "$node"
 setpriv --reuid=65534 --regid=65534 --clear-groups "$VM_FWUPGRADE" info > "$VM_DIR/info.txt" 2>&1
 echo "status $?" >> "$VM_DIR/info.txt"

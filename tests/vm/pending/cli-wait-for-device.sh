@@ -4,7 +4,7 @@
 . "$VM_SRC/guest/lib.sh"
 . "$VM_SRC/guest/upgrade-checks.sh"
 [ -x "$VM_FWUPGRADE" ] || abort "no fwupgrade (VM_FWUPGRADE)"
-use_device uhid > /dev/null || abort "the uhid device did not come up"
+use_only_device uhid > /dev/null || abort "the uhid device did not come up"
 ctl uhid detach > /dev/null && wait_gone "$(serial_of uhid)" || abort "the device did not go away"
 note "no device; starting flash --wait 30"
 "$VM_FWUPGRADE" flash --wait 30 "$FILE" > "$VM_DIR/flash.txt" 2>&1 &

@@ -7,7 +7,7 @@
 . "$VM_SRC/guest/lib.sh"
 . "$VM_SRC/guest/upgrade-checks.sh"
 . "$VM_SRC/pending/win-common.sh"
-use_device gadget > /dev/null || abort "the gadget did not come up"
+use_only_device gadget > /dev/null || abort "the gadget did not come up"
 ctl gadget fault late-answer@ready > /dev/null && ctl gadget late-delay 4000 > /dev/null || abort "the device refused the fault"
 win_dialog late_ready.txt
 device_evidence gadget

@@ -6,7 +6,7 @@
 . "$VM_SRC/guest/lib.sh"
 . "$VM_SRC/guest/upgrade-checks.sh"
 . "$VM_SRC/pending/win-common.sh"
-use_device gadget > /dev/null || abort "the gadget did not come up"
+use_only_device gadget > /dev/null || abort "the gadget did not come up"
 ctl gadget fault no-answer@crc > /dev/null || abort "the device refused the fault"
 win_dialog crc_read_fails.txt
 device_evidence gadget

@@ -7,7 +7,7 @@
 . "$VM_SRC/guest/lib.sh"
 . "$VM_SRC/guest/upgrade-checks.sh"
 . "$VM_SRC/pending/win-common.sh"
-use_device gadget > /dev/null || abort "the gadget did not come up"
+use_only_device gadget > /dev/null || abort "the gadget did not come up"
 ctl gadget remove-after program#300 > /dev/null || abort "the device refused the removal point"
 win_dialog packet_fails.txt
 device_evidence gadget

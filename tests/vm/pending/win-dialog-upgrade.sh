@@ -7,7 +7,7 @@
 . "$VM_SRC/guest/lib.sh"
 . "$VM_SRC/guest/upgrade-checks.sh"
 . "$VM_SRC/pending/win-common.sh"
-use_device gadget > /dev/null || abort "the gadget did not come up"
+use_only_device gadget > /dev/null || abort "the gadget did not come up"
 win_dialog match.txt
 "$VM_BIN/vm-upgrade" upgrade "$FILE" --native --log "$VM_DIR/native.log" > /dev/null 2>&1
 device_evidence gadget

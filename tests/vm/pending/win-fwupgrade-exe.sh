@@ -7,7 +7,7 @@
 . "$VM_SRC/guest/upgrade-checks.sh"
 . "$VM_SRC/pending/win-common.sh"
 [ -f "$VM_FWUPGRADE_EXE" ] || abort "no fwupgrade.exe (VM_FWUPGRADE_EXE)"
-use_device gadget > /dev/null || abort "the gadget did not come up"
+use_only_device gadget > /dev/null || abort "the gadget did not come up"
 wine_env || abort "no Wine prefix"
 cp "$FILE" "$VM_DIR/good.hex"
 wine "$VM_FWUPGRADE_EXE" list > "$VM_DIR/list.crlf" 2>&1
