@@ -27,6 +27,7 @@ class GadgetTransport : public Transport {
   bool Send(const InputReport& report) override;
   bool SendPending() const override { return !pending_.empty(); }
   void FlushPending() override;
+  void DropPending() override { pending_.clear(); }
   std::string Describe() const override;
 
  private:

@@ -21,7 +21,7 @@ bool ServedDevice::Reset(std::string& why) {
   remove_after_.reset();
   late_due_.reset();
   held_.clear();
-  transport_.FlushPending();
+  transport_.DropPending();
   return transport_.Attached() || transport_.Attach(why);
 }
 

@@ -5,6 +5,7 @@
 // code. A device that is gone (a disconnect fault, or the removal point reached) pulls its cable.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <deque>

@@ -43,7 +43,10 @@ class Transport {
   virtual bool Send(const InputReport& report) = 0;
   // Whether Send has answers waiting for the host to take them (then PollFd wants POLLOUT).
   virtual bool SendPending() const { return false; }
+  // Hands what waits to the kernel as far as it takes it (after PollFd became writable).
   virtual void FlushPending() {}
+  // Forgets the answers still waiting, for a device that starts over.
+  virtual void DropPending() {}
 
   // A line that says what the transport is, for the server's log.
   virtual std::string Describe() const = 0;

@@ -96,12 +96,13 @@ for setting in "${settings[@]}"; do
 done
 
 # KVM is no use here (the host's KVM cannot run a stock kernel at speed), so QEMU emulates:
-# TCG with SMAP off, as QEMU's TCG checks the stack reads of a user-mode iret against SMAP.
+# TCG with SMAP off, as QEMU's TCG checks the stack reads of a user-mode iret against SMAP
+# (Wine's processes die of it). FWUP_VM_CPU overrides the CPU model for experiments.
 serial_log=$out/serial.log
 say "booting the guest for: ${scenarios[*]}"
 set +e
 timeout -k 10 "${FWUP_VM_BOOT_TIMEOUT:-270}" qemu-system-x86_64 \
-  -accel tcg,thread=multi -cpu max,-smap -smp 2 -m 2048 \
+  -accel tcg,thread=multi -cpu "${FWUP_VM_CPU:-max,-smap}" -smp 2 -m 2048 \
   -display none -no-reboot -monitor none -serial stdio -nodefaults \
   -kernel "$vmlinuz" -initrd "$work/initramfs.cpio.gz" \
   -append "console=ttyS0 quiet panic=-1 fwupvm.env=$work/guest.env" \
