@@ -27,6 +27,9 @@ done
   exit 2
 }
 
+# No result of an earlier boot may stand for this one.
+case "$out" in /*) rm -rf "$out" ;; esac
+
 started=$(date +%s.%N)
 elapsed() { awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'; }
 say() { echo "vm: $* ($(elapsed) s)"; }
