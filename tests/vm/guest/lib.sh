@@ -193,11 +193,17 @@ KERNEL_MARK="fwup-vm: scenario begins in ${VM_DIR:-?} at $(cut -d' ' -f1 /proc/u
 echo "$KERNEL_MARK" > /dev/kmsg 2>/dev/null
 kernel_log() { dmesg | sed -n "\|$KERNEL_MARK|,\$p"; }
 
+# no_report_dropped: the kernel log since the scenario's mark (which must still be there: a flood
+# of messages can push it out) has no uhid drop.
+no_report_dropped() {
+  grep -qF "$KERNEL_MARK" "$VM_DIR/kernel.txt" && ! grep -q 'Output queue is full' "$VM_DIR/kernel.txt"
+}
+
 finish() {
   # uhid drops what its device does not take in time, and only the kernel log says so.
   kernel_log > "$VM_DIR/kernel.txt"
-  expect_no_line "the kernel dropped no output report on the way to the device" "$VM_DIR/kernel.txt" \
-    'Output queue is full'
+  expect "the kernel dropped no output report on the way to the device" no_report_dropped
+  # That check alone does not make a scenario.
   if [ $checks -eq 1 ]; then
     echo "RESULT FAIL no check ran"
     exit 1
