@@ -254,6 +254,11 @@ std::vector<std::chrono::milliseconds> BootLoader::ReadBounds() const {
   return read_bounds_;
 }
 
+std::size_t BootLoader::PendingAnswers() const {
+  const std::lock_guard lock(mutex_);
+  return answers_.size();
+}
+
 void BootLoader::FillMemory(std::uint8_t value) {
   const std::lock_guard lock(mutex_);
   memory_.fill(value);

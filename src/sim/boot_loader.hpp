@@ -62,6 +62,9 @@ class BootLoader {
   ImageBuffer Memory() const;
   BootLoaderCounters Counters() const;
   std::vector<std::chrono::milliseconds> ReadBounds() const;
+  // Answers the device holds for the host, a late one included: a device server that puts the
+  // simulator behind a real HID stack sends them when their time comes.
+  std::size_t PendingAnswers() const;
   const BootLoaderConfig& Config() const { return config_; }
   // Stands for what the device held before: fills the memory.
   void FillMemory(std::uint8_t value);
