@@ -6,6 +6,18 @@
 #include "ports/hid.hpp"
 
 namespace fwup {
+namespace {
+
+// The line reader takes one character at a time from a stream only it uses.
+int NextByte(std::FILE* stream) {
+#if defined(_WIN32)
+  return _getc_nolock(stream);
+#else
+  return getc_unlocked(stream);
+#endif
+}
+
+}  // namespace
 
 int FirmwareStream::Open(const std::filesystem::path& path) {
   std::FILE* stream = nullptr;
@@ -45,7 +57,7 @@ LineRead ReadLineAt(std::FILE* stream, std::uint64_t offset, std::vector<std::ui
     if (std::fseek(stream, static_cast<long>(offset), SEEK_SET) != 0) return LineRead::Error;
   }
   while (line.size() < kLinePieceLimit) {
-    const int character = std::getc(stream);
+    const int character = NextByte(stream);
     if (character == EOF) break;
     line.push_back(static_cast<std::uint8_t>(character));
     if (character == '\n') break;
