@@ -17,6 +17,8 @@ TEST(Help, IsTheCopyTheReadmeShows) {
   EXPECT_EQ(run.out, ReadFileText(SourcePath("docs/fwupgrade-help.txt")))
       << "docs/fwupgrade-help.txt is out of date: write it again with 'fwupgrade --help > docs/fwupgrade-help.txt'";
   EXPECT_EQ(run.out, HelpText());
+  EXPECT_NE(ReadFileText(SourcePath("README.md")).find("```text\n" + run.out + "```\n"), std::string::npos)
+      << "README.md does not show the help as it is: copy docs/fwupgrade-help.txt into it";
 }
 
 TEST(Help, NamesEveryCommandEveryExitCodeAndTheFaultSyntax) {
