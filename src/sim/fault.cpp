@@ -59,30 +59,30 @@ bool ParseWhere(std::string_view where, Fault& fault) {
 
 }  // namespace
 
-std::optional<Fault> ParseFault(std::string_view spec, std::string* why) {
+std::optional<Fault> ParseFault(std::string_view text, std::string* why) {
   Fault fault;
   std::string_view value;
-  if (const auto colon = spec.find(':'); colon != std::string_view::npos) {
-    value = spec.substr(colon + 1);
-    spec = spec.substr(0, colon);
+  if (const auto colon = text.find(':'); colon != std::string_view::npos) {
+    value = text.substr(colon + 1);
+    text = text.substr(0, colon);
   }
   std::string_view where;
-  if (const auto at = spec.find('@'); at != std::string_view::npos) {
-    where = spec.substr(at + 1);
-    spec = spec.substr(0, at);
+  if (const auto at = text.find('@'); at != std::string_view::npos) {
+    where = text.substr(at + 1);
+    text = text.substr(0, at);
   }
   bool known = false;
   for (const auto& [name, kind] : kKinds) {
-    if (spec == name) {
+    if (text == name) {
       fault.kind = kind;
       known = true;
     }
   }
-  if (!known) return Refuse(why, "unknown fault '" + std::string(spec) + "'");
+  if (!known) return Refuse(why, "unknown fault '" + std::string(text) + "'");
   if (fault.kind == FaultKind::Verdict) {
     fault.command = CodeOf(Command::CMD_CRC_CHECK);
   } else if (where.empty() || !ParseWhere(where, fault)) {
-    return Refuse(why, "fault '" + std::string(spec) + "' needs @TRANSFER or @COMMAND[#N]");
+    return Refuse(why, "fault '" + std::string(text) + "' needs @TRANSFER or @COMMAND[#N]");
   }
 
   std::uint32_t number = 0;
@@ -97,7 +97,7 @@ std::optional<Fault> ParseFault(std::string_view spec, std::string* why) {
       fault.value = static_cast<std::uint8_t>(number);
       break;
     default:
-      if (!value.empty()) return Refuse(why, "fault '" + std::string(spec) + "' takes no value");
+      if (!value.empty()) return Refuse(why, "fault '" + std::string(text) + "' takes no value");
       break;
   }
   return fault;

@@ -36,7 +36,7 @@ struct Fault {
 // "verdict:55", "wrong-code@app-version:00", "disconnect@program#300". WHERE is a transfer number
 // or a command name (ready, app-version, boot-version, info, erase, program, end, crc, reset)
 // with an optional "#n" for its n-th request. VALUE is hex (an error code in decimal).
-std::optional<Fault> ParseFault(std::string_view spec, std::string* why = nullptr);
+std::optional<Fault> ParseFault(std::string_view text, std::string* why = nullptr);
 
 // The accepted forms, for a shell's help.
 std::string_view FaultSyntaxHelp();
