@@ -16,8 +16,9 @@ foreach(arch x86_64 i686)
   ExternalProject_Add(windows_${arch}
     SOURCE_DIR ${PROJECT_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/mingw-${arch}
+    # -s: without their symbols the released programs are half the size; the tests run the same files.
     CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/toolchain-mingw-${arch}.cmake
-               -DCMAKE_BUILD_TYPE=Release -DFWUP_BUILD_TESTS=OFF -DFWUP_WINE_TESTS=ON
+               -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXE_LINKER_FLAGS_RELEASE=-s -DFWUP_BUILD_TESTS=OFF -DFWUP_WINE_TESTS=ON
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON)
 endforeach()
