@@ -36,7 +36,10 @@ for tool in debootstrap chroot tar flock timeout; do
 done
 if [ $prepare -eq 0 ]; then
   [ -f "$deb" ] || { echo "FAILED: no package $deb"; exit 1; }
-  [ -n "$version" ] && [ -n "$root" ] || { echo "install_test: --deb, --version and --root are needed"; exit 2; }
+  if [ -z "$version" ] || [ -z "$root" ]; then
+    echo "install_test: --deb, --version and --root are needed"
+    exit 2
+  fi
 fi
 
 mkdir -p "$cache/archives"
@@ -91,11 +94,13 @@ echo "dpkg -i exited with $?"
 export DEBIAN_FRONTEND=noninteractive
 if ! in_root 300 apt-get -f install -y -q -o Acquire::Retries=3; then
   echo "apt-get -f install failed with the cached lists; fetching them anew"
-  in_root 300 apt-get update -q && in_root 300 apt-get -f install -y -q -o Acquire::Retries=3 ||
+  if ! in_root 300 apt-get update -q || ! in_root 300 apt-get -f install -y -q -o Acquire::Retries=3; then
     fail "apt-get -f install"
+  fi
 fi
 cp -n "$root"/var/cache/apt/archives/*.deb "$cache/archives/" 2>/dev/null
 
+# shellcheck disable=SC2016 # dpkg-query's own fields
 status=$(in_root 30 dpkg-query -W -f '${Status} ${Version}' fwupgrade)
 [ "$status" = "install ok installed $version" ] || fail "fwupgrade is \"$status\", not installed at $version"
 in_root 30 dpkg-query -W libhidapi-hidraw0 || fail "apt did not bring the hidapi library"
