@@ -14,6 +14,9 @@ setup)
     wineboot -i >/dev/null 2>&1 || true
     # Without it, closing each window stalled for about two seconds.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    # What wineboot started ran without a display; kept alive by the persistent wineserver below,
+    # it left every later window without a driver.
+    wineserver -k 2>/dev/null || true
   fi
   display=""
   for n in $(seq 90 140); do
