@@ -20,8 +20,9 @@ std::string_view AccessDeniedAdvice() {
 #if defined(__APPLE__)
   return "close any other program that has the device open, then run this again";
 #else
-  return "install the udev rule packaging/udev/70-fwupgrade.rules (see the README: copy it to /etc/udev/rules.d/, "
-         "run 'udevadm control --reload' and 'udevadm trigger', then plug the device in again)";
+  return "the udev rule 70-fwupgrade.rules gives the device to the user at the seat: the fwupgrade package "
+         "installs it; from the source tree, copy packaging/udev/70-fwupgrade.rules to /etc/udev/rules.d/ and run "
+         "'udevadm control --reload' and 'udevadm trigger'; then plug the device in again";
 #endif
 }
 
