@@ -1,11 +1,12 @@
 // The firmware file on disk: the access probe, the binary stream, and its line reader.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <vector>
+#include <span>
 
 namespace fwup {
 
@@ -35,7 +36,11 @@ inline constexpr std::size_t kLinePieceLimit = 259;
 
 enum class LineRead { Line, EndOfFile, Error };
 
-// Reads the line that starts at `offset` into `line` (cleared first).
-LineRead ReadLineAt(std::FILE* stream, std::uint64_t offset, std::vector<std::uint8_t>& line);
+// Room for one piece and the terminating NUL that the C library adds.
+using LineBuffer = std::array<char, kLinePieceLimit + 1>;
+
+// Reads the line that starts at `offset` into `buffer`; `line` then holds its bytes, NULs in it
+// included.
+LineRead ReadLineAt(std::FILE* stream, std::uint64_t offset, LineBuffer& buffer, std::span<const std::uint8_t>& line);
 
 }  // namespace fwup

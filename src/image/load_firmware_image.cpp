@@ -46,12 +46,12 @@ class RecordLoader {
 
   // Reads from RecordOffset to an obeyed end record, or to the end of the file.
   LoadOutcome Run() {
-    std::vector<std::uint8_t> line;
-    line.reserve(kLinePieceLimit);
+    LineBuffer buffer;
+    std::span<const std::uint8_t> line;
     unsigned line_number = first_line_number_;
     bool line_continues = false;  // the last piece ended without its LF
     for (;;) {
-      const LineRead read = ReadLineAt(session_.FirmwareFile.Stream(), session_.RecordOffset, line);
+      const LineRead read = ReadLineAt(session_.FirmwareFile.Stream(), session_.RecordOffset, buffer, line);
       if (read == LineRead::Error) return LoadOutcome::ReadError;
       if (read == LineRead::EndOfFile) return defect_ ? LoadOutcome::DefectiveRecord : LoadOutcome::MissingEndRecord;
       session_.RecordOffset += line.size();
