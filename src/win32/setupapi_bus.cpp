@@ -30,15 +30,24 @@ class SetupApiEnumeration : public HidEnumeration {
   bool InterfaceAt(std::uint32_t index) override {
     interface_ = {};
     interface_.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
+    detail_fetched_ = false;
     // A set that could not be created fails here, which ends the walk with no device.
     return SetupDiEnumDeviceInterfaces(set_.Get(), nullptr, &GUID_DEVINTERFACE_HID, index, &interface_) != FALSE;
   }
 
   std::optional<std::u16string> HardwareId(std::uint32_t index) override {
-    // The n-th interface is taken to belong to the n-th device element; the result is not used.
-    SP_DEVINFO_DATA device{};
-    device.cbSize = sizeof(SP_DEVINFO_DATA);
-    (void)SetupDiEnumDeviceInfo(set_.Get(), index, &device);
+    // The ID is read from the device element that owns this interface. Taking the n-th element
+    // for the n-th interface pairs an interface with another device's ID as soon as the set
+    // holds an element without a present interface (Wine keeps one for a device unplugged
+    // before it started), and the tool would then match one device and open another. Only when
+    // the interface names no owner is the n-th element taken.
+    if (!FetchDetail()) return std::nullopt;
+    SP_DEVINFO_DATA device = owner_;
+    if (!owner_known_) {
+      device = {};
+      device.cbSize = sizeof(SP_DEVINFO_DATA);
+      (void)SetupDiEnumDeviceInfo(set_.Get(), index, &device);
+    }
 
     DWORD bytes = 0;
     (void)SetupDiGetDeviceRegistryPropertyW(set_.Get(), &device, SPDRP_HARDWAREID, nullptr, nullptr, 0, &bytes);
@@ -56,22 +65,38 @@ class SetupApiEnumeration : public HidEnumeration {
   }
 
   std::optional<std::string> DevicePath(std::uint32_t /*index*/) override {
+    if (!FetchDetail()) return std::nullopt;
+    return path_;
+  }
+
+ private:
+  // The current interface's detail record: its device path and the element that owns it.
+  // False only when memory ran out.
+  bool FetchDetail() {
+    if (detail_fetched_) return true;
     DWORD bytes = 0;
     (void)SetupDiGetDeviceInterfaceDetailW(set_.Get(), &interface_, nullptr, 0, &bytes, nullptr);
     if (bytes < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) bytes = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
     // One character more than reported, zeroed, so that the path is terminated whatever the
     // fetch did.
     const std::unique_ptr<BYTE[]> block = Allocate(bytes + sizeof(WCHAR));
-    if (!block) return std::nullopt;
+    if (!block) return false;
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(block.get());
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-    (void)SetupDiGetDeviceInterfaceDetailW(set_.Get(), &interface_, detail, bytes, nullptr, nullptr);
-    return Narrow(detail->DevicePath);
+    owner_ = {};
+    owner_.cbSize = sizeof(SP_DEVINFO_DATA);
+    owner_known_ = SetupDiGetDeviceInterfaceDetailW(set_.Get(), &interface_, detail, bytes, nullptr, &owner_) != FALSE;
+    path_ = Narrow(detail->DevicePath);
+    detail_fetched_ = true;
+    return true;
   }
 
- private:
   UniqueDevInfo set_;
   SP_DEVICE_INTERFACE_DATA interface_{};
+  bool detail_fetched_ = false;
+  std::string path_;
+  SP_DEVINFO_DATA owner_{};
+  bool owner_known_ = false;
 };
 
 }  // namespace

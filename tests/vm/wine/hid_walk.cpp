@@ -57,24 +57,24 @@ std::vector<Interface> Walk() {
     interface_data.cbSize = sizeof interface_data;
     if (!SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVINTERFACE_HID, index, &interface_data)) break;
     Interface entry;
+    // The path, and the device element that owns the interface, whose first hardware ID counts
+    // (as in the product's walk: the n-th element need not own the n-th interface).
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     DWORD size = 0;
-    if (SetupDiEnumDeviceInfo(set, index, &device)) {
+    SetupDiGetDeviceInterfaceDetailW(set, &interface_data, nullptr, 0, &size, nullptr);
+    std::vector<BYTE> detail_buffer(size + sizeof(wchar_t), 0);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(detail_buffer.data());
+    detail->cbSize = sizeof *detail;
+    if (size && SetupDiGetDeviceInterfaceDetailW(set, &interface_data, detail, size, nullptr, &device)) {
+      entry.path = detail->DevicePath;
+      size = 0;
       SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID, nullptr, nullptr, 0, &size);
       std::vector<wchar_t> ids(size / sizeof(wchar_t) + 2, L'\0');
       if (size && SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID, nullptr,
                                                     reinterpret_cast<BYTE*>(ids.data()), size, nullptr)) {
         for (const wchar_t* id = ids.data(); *id; id += wcslen(id) + 1) entry.hardware_ids.emplace_back(id);
       }
-    }
-    size = 0;
-    SetupDiGetDeviceInterfaceDetailW(set, &interface_data, nullptr, 0, &size, nullptr);
-    std::vector<BYTE> detail_buffer(size + sizeof(wchar_t), 0);
-    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(detail_buffer.data());
-    detail->cbSize = sizeof *detail;
-    if (size && SetupDiGetDeviceInterfaceDetailW(set, &interface_data, detail, size, nullptr, nullptr)) {
-      entry.path = detail->DevicePath;
     }
     if (!entry.hardware_ids.empty()) {
       const std::wstring& first = entry.hardware_ids.front();
