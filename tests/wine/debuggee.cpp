@@ -29,8 +29,8 @@ Debuggee::~Debuggee() {
   if (thread_.joinable()) thread_.join();
 }
 
-bool Debuggee::Start(const std::wstring& command_line, const std::wstring& stdout_file) {
-  thread_ = std::thread(&Debuggee::Loop, this, command_line, stdout_file);
+bool Debuggee::Start(const std::wstring& command_line, const std::wstring& stdout_file, bool traced) {
+  thread_ = std::thread(&Debuggee::Loop, this, command_line, stdout_file, traced);
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return started_ || start_failed_; });
   return started_;
@@ -60,7 +60,14 @@ void Debuggee::Kill() {
   if (started_ && !exited_ && process_ != nullptr) TerminateProcess(process_, 99);
 }
 
-void Debuggee::Loop(std::wstring command_line, std::wstring stdout_file) {
+void Debuggee::Ended(DWORD exit_code) {
+  const std::lock_guard lock(mutex_);
+  exited_ = true;
+  exit_code_ = exit_code;
+  changed_.notify_all();
+}
+
+void Debuggee::Loop(std::wstring command_line, std::wstring stdout_file, bool traced) {
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE out = CreateFileW(stdout_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -71,8 +78,8 @@ void Debuggee::Loop(std::wstring command_line, std::wstring stdout_file) {
   startup.hStdOutput = out;
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION info{};
-  const BOOL created = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, DEBUG_ONLY_THIS_PROCESS,
-                                      nullptr, nullptr, &startup, &info);
+  const BOOL created = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE,
+                                      traced ? DEBUG_ONLY_THIS_PROCESS : 0, nullptr, nullptr, &startup, &info);
   {
     const std::lock_guard lock(mutex_);
     if (!created) {
@@ -87,7 +94,13 @@ void Debuggee::Loop(std::wstring command_line, std::wstring stdout_file) {
   }
   changed_.notify_all();
 
-  for (;;) {
+  if (!traced) {
+    WaitForSingleObject(info.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(info.hProcess, &code);
+    Ended(code);
+  }
+  while (traced) {
     DEBUG_EVENT event{};
     if (!WaitForDebugEvent(&event, 200)) continue;
     DWORD status = DBG_CONTINUE;
@@ -113,10 +126,7 @@ void Debuggee::Loop(std::wstring command_line, std::wstring stdout_file) {
     }
     if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) {
       ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
-      const std::lock_guard lock(mutex_);
-      exited_ = true;
-      exit_code_ = event.u.ExitProcess.dwExitCode;
-      changed_.notify_all();
+      Ended(event.u.ExitProcess.dwExitCode);
       break;
     }
     ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);

@@ -3,6 +3,7 @@
 // the simulated device can be started first.
 //
 // driver --program EXE [--server "EXE ARGS"] [--pipe NAME] --script FILE --out DIR [--var NAME=VALUE]...
+//        [--patience MS] [--untraced]
 //
 // Steps, one a line ("#" starts a comment; strings in double quotes with \r \n \" \\; ${NAME} is
 // replaced by a --var value):
@@ -23,7 +24,8 @@
 //   exit CODE                       the program ends with CODE; the dialog was never shown if
 //   never-shown                     ... this step follows
 //   no-trace                        nothing was traced
-// Writes DIR/trace.txt (every line collected) and DIR/stdout.txt. Exit code 0 when every step
+// Writes DIR/trace.txt (every line collected; none with --untraced, which runs the program as a
+// plain child, not a debuggee) and DIR/stdout.txt. Exit code 0 when every step
 // passed.
 #include <windows.h>
 // after windows.h
@@ -32,6 +34,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cwchar>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -46,7 +49,9 @@
 namespace {
 
 constexpr wchar_t kCaption[] = L"Quillmark Firmware Upgrade Tool";
-constexpr DWORD kWaitMs = 20000;  // for anything a user would see appear
+// How long anything a user would see may take to appear; --patience raises it on an emulated
+// machine, where a whole upgrade through a real HID stack takes longer than the default.
+DWORD patience_ms = 20000;
 constexpr int kPollMs = 10;
 
 std::wstring Wide(const std::string& text) {
@@ -112,6 +117,7 @@ struct Options {
   std::string script;
   std::string out;
   std::map<std::string, std::string> vars;
+  bool traced = true;
 };
 
 class Driver {
@@ -132,13 +138,16 @@ class Driver {
     if (!script) return Fail("cannot read the script " + options_.script);
     std::string line;
     int number = 0;
+    // Each step with the seconds since the start, so that a slow run shows where its time went.
+    const ULONGLONG started = GetTickCount64();
     while (std::getline(script, line)) {
       ++number;
       if (!line.empty() && line.back() == '\r') line.pop_back();
       line = Substitute(line);
       const std::vector<std::string> words = Words(line);
       if (words.empty() || words[0][0] == '#') continue;
-      std::printf("driver: %d: %s\n", number, Escape(line).c_str());
+      std::printf("driver: %d: [%.1f s] %s\n", number, static_cast<double>(GetTickCount64() - started) / 1000.0,
+                  Escape(line).c_str());
       std::fflush(stdout);
       if (!Step(words)) {
         failed_ = true;
@@ -178,7 +187,7 @@ class Driver {
   }
 
   template <typename Probe>
-  static auto WaitFor(Probe probe, DWORD milliseconds = kWaitMs) {
+  static auto WaitFor(Probe probe, DWORD milliseconds = patience_ms) {
     const ULONGLONG until = GetTickCount64() + milliseconds;
     auto found = probe();
     while (!found && GetTickCount64() < until) {
@@ -202,13 +211,22 @@ class Driver {
       if (!Check(dialog_ != nullptr, "the upgrade dialog was not shown")) return false;
       // Shown is not yet ready: wait until its initialisation has returned and it takes messages.
       DWORD_PTR result = 0;
-      return Check(SendMessageTimeoutW(dialog_, WM_NULL, 0, 0, SMTO_NORMAL, kWaitMs, &result) != 0,
+      return Check(SendMessageTimeoutW(dialog_, WM_NULL, 0, 0, SMTO_NORMAL, patience_ms, &result) != 0,
                    "the upgrade dialog does not respond");
     }
-    if (op == "text") return NeedDialog() && Same("control " + arg(1), arg(2), ui::ItemText(dialog_, number(1)));
+    // A text or position is given time to appear, as a user would wait for it: on a slow machine
+    // the program may not have set it yet when the step before has ended.
+    if (op == "text") {
+      if (!NeedDialog()) return false;
+      const auto shown = [this, id = number(1)] { return ui::ItemText(dialog_, id); };
+      WaitFor([&] { return shown() == arg(2); });
+      return Same("control " + arg(1), arg(2), shown());
+    }
     if (op == "progress") {
-      return NeedDialog() &&
-             Same("progress", arg(1), std::to_string(SendMessageW(GetDlgItem(dialog_, 1006), PBM_GETPOS, 0, 0)));
+      if (!NeedDialog()) return false;
+      const auto shown = [this] { return std::to_string(SendMessageW(GetDlgItem(dialog_, 1006), PBM_GETPOS, 0, 0)); };
+      WaitFor([&] { return shown() == arg(1); });
+      return Same("progress", arg(1), shown());
     }
     if (op == "range") {
       if (!NeedDialog()) return false;
@@ -250,12 +268,15 @@ class Driver {
     if (op == "screenshot") return Screenshot();
     if (op == "exit") {
       DWORD code = 0;
-      if (!Check(app_.WaitExit(kWaitMs, code), "the program did not end")) return false;
+      if (!Check(app_.WaitExit(patience_ms, code), "the program did not end")) return false;
       if (!Same("exit code", arg(1), std::to_string(code))) return false;
       return WaitServer();
     }
     if (op == "never-shown") return Check(!seen_visible_, "the upgrade dialog became visible");
-    if (op == "no-trace") return Check(app_.TraceLines().empty(), "trace lines were written");
+    if (op == "no-trace") {
+      return Check(options_.traced, "no-trace needs the trace (not --untraced)") &&
+             Check(app_.TraceLines().empty(), "trace lines were written");
+    }
     return Check(false, "unknown step " + op);
   }
 
@@ -272,14 +293,15 @@ class Driver {
   bool Launch() {
     if (!options_.server.empty() && !StartServer()) return false;
     if (!options_.pipe.empty()) SetEnvironmentVariableW(L"FWUP_TEST_PIPE", options_.pipe.c_str());
-    if (!Check(app_.Start(L"\"" + options_.program + L"\"", Wide(options_.out + "/stdout.txt")),
+    if (!Check(app_.Start(L"\"" + options_.program + L"\"", Wide(options_.out + "/stdout.txt"), options_.traced),
                "the program did not start")) {
       return false;
     }
-    // Whether the dialog ever becomes visible, looked at for the whole run.
+    // Whether the dialog ever becomes visible, looked at until it has been seen: a walk of the
+    // windows every 5 ms loads Wine's server, which the program's every transfer goes through.
     watching_ = true;
     watcher_ = std::thread([this] {
-      while (watching_) {
+      while (watching_ && !seen_visible_) {
         if (ui::FindDialog(app_.ProcessId(), kCaption)) seen_visible_ = true;
         Sleep(5);
       }
@@ -300,14 +322,14 @@ class Driver {
     CloseHandle(info.hThread);
     server_ = info.hProcess;
     const HANDLE waits[2] = {ready, server_};
-    const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, kWaitMs);
+    const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, patience_ms);
     CloseHandle(ready);
     return Check(woke == WAIT_OBJECT_0, "the pipe server is not listening");
   }
 
   bool WaitServer() {
     if (server_ == nullptr) return true;
-    if (!Check(WaitForSingleObject(server_, kWaitMs) == WAIT_OBJECT_0, "the pipe server did not end")) return false;
+    if (!Check(WaitForSingleObject(server_, patience_ms) == WAIT_OBJECT_0, "the pipe server did not end")) return false;
     DWORD code = 1;
     GetExitCodeProcess(server_, &code);
     return Check(code == 0, "the pipe server failed with " + std::to_string(code));
@@ -328,7 +350,12 @@ class Driver {
     const HWND chooser = WaitFor([this] { return ui::FindFileChooser(app_.ProcessId()); });
     if (!Check(chooser != nullptr, "the file chooser did not open")) return false;
     if (!Check(GetWindow(chooser, GW_OWNER) == dialog_, "the file chooser is not owned by the dialog")) return false;
-    if (accept && !Check(ui::SetItemText(chooser, 0x47C, Wide(path)), "cannot fill in the file name")) return false;
+    // On a slow machine the chooser's window shows before its file name field takes input, so
+    // the name is filled in until the field holds it.
+    const auto filled = [chooser, &path] {
+      return ui::SetItemText(chooser, 0x47C, Wide(path)) && ui::ItemText(chooser, 0x47C) == path;
+    };
+    if (accept && !Check(WaitFor(filled), "cannot fill in the file name")) return false;
     PostMessageW(GetDlgItem(chooser, accept ? IDOK : IDCANCEL), BM_CLICK, 0, 0);
     return Check(WaitFor([chooser] { return !IsWindow(chooser) || !IsWindowVisible(chooser); }),
                  "the file chooser stayed open");
@@ -392,9 +419,14 @@ class Driver {
 
 int wmain(int argc, wchar_t** argv) {
   Options options;
-  for (int i = 1; i + 1 < argc; i += 2) {
+  for (int i = 1; i < argc; ++i) {
     const std::wstring name = argv[i];
-    const std::wstring value = argv[i + 1];
+    if (name == L"--untraced") {
+      options.traced = false;
+      continue;
+    }
+    if (i + 1 >= argc) break;
+    const std::wstring value = argv[++i];
     if (name == L"--program") {
       options.program = value;
     } else if (name == L"--server") {
@@ -405,14 +437,18 @@ int wmain(int argc, wchar_t** argv) {
       options.script = Narrow(value);
     } else if (name == L"--out") {
       options.out = Narrow(value);
+    } else if (name == L"--patience") {
+      patience_ms = static_cast<DWORD>(std::wcstoul(value.c_str(), nullptr, 10));
     } else if (name == L"--var") {
       const std::string pair = Narrow(value);
       const std::size_t equals = pair.find('=');
       if (equals != std::string::npos) options.vars[pair.substr(0, equals)] = pair.substr(equals + 1);
     }
   }
-  if (options.program.empty() || options.script.empty() || options.out.empty()) {
-    std::fprintf(stderr, "usage: driver --program EXE [--server CMD] [--pipe NAME] --script FILE --out DIR\n");
+  if (options.program.empty() || options.script.empty() || options.out.empty() || patience_ms == 0) {
+    std::fprintf(stderr,
+                 "usage: driver --program EXE [--server CMD] [--pipe NAME] --script FILE --out DIR "
+                 "[--var NAME=VALUE]... [--patience MS] [--untraced]\n");
     return 2;
   }
   setvbuf(stdout, nullptr, _IONBF, 0);
