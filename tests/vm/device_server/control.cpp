@@ -74,7 +74,7 @@ std::string ReadyForm(ServedDevice& device, const Args& args) {
 }
 
 std::string AddFault(ServedDevice& device, const Args& args) {
-  if (args.size() != 1) return Error("usage: fault SPEC");
+  if (args.size() != 1) return Error("usage: fault FAULT");
   std::string why;
   const std::optional<sim::Fault> fault = sim::ParseFault(args[0], &why);
   if (!fault) return Error(why);
@@ -163,7 +163,7 @@ constexpr std::array<Command, 16> kCommands = {{
     {"region", "region START SIZE: the application region (then as reset-state)", Region},
     {"versions", "versions APP BOOT: the version texts, 5 characters at most (then as reset-state)", Versions},
     {"ready-form", "ready-form CODE [B2 B3 B4]: the ready answer's form, hex (then as reset-state)", ReadyForm},
-    {"fault", "fault SPEC: adds a simulator fault, e.g. no-answer@crc, late-answer@ready", AddFault},
+    {"fault", "fault FAULT: adds a simulator fault, e.g. no-answer@crc, late-answer@ready", AddFault},
     {"clear-faults", "clear-faults: removes every fault", ClearFaults},
     {"late-delay", "late-delay MS: how long after the request a late answer is sent (4000)", LateDelay},
     {"remove-after", "remove-after N|COMMAND#N: pulls the cable after that request", RemoveAfter},

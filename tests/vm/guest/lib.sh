@@ -122,8 +122,8 @@ use_only_device() {
 # wine_env: the environment for Wine in the guest. The prefix was made on the host; the guest's
 # root is an overlay over the host's read-only root, so Wine uses the prefix where it lies and
 # what it writes stays in the guest's memory. Without the overlay (init's fallback) it gets a
-# symlink farm with its own copies of the files Wine writes. Wine finds hidraw devices only when
-# it starts (no udevd sends it events), so the device must be plugged in before the first wine.
+# symlink farm with its own copies of the files Wine writes. No udevd runs here: the prefix has
+# winebus watch /dev itself, so devices plugged in or removed while Wine runs are seen.
 wine_env() {
   [ -n "$VM_WINEPREFIX" ] || return 1
   export HOME=/root WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

@@ -4,7 +4,8 @@ FILE=$VM_FILES/full-region.hex
 IMAGE=$VM_FILES/full-region.bin
 REGION_START=4096
 REGION_SIZE=57344
-VERSION_LINE='version: Current Application Firmware Version: 2.4.1 and Boot Version:1.0.7'
+VERSION_TEXT='Current Application Firmware Version: 2.4.1 and Boot Version:1.0.7'
+VERSION_LINE="version: $VERSION_TEXT"
 
 # device_evidence NAME: the device's wire log, memory and counters into VM_DIR.
 device_evidence() {

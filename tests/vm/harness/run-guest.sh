@@ -79,6 +79,10 @@ for scenario in "${scenarios[@]}"; do
   break
 done
 
+# udevadm for the check that the project's udev rule applies to the gadget; a scenario without it
+# says so and checks the rest.
+udevadm=$("$here/harness/fetch-udevadm.sh" "$cache") || udevadm=
+
 rm -rf "$out"
 mkdir -p "$out"
 "$here/harness/make-firmware.sh" "$out/files" || die "cannot make the firmware files"
@@ -90,6 +94,7 @@ VM_OUT='$out'
 VM_FILES='$out/files'
 VM_SCENARIOS='${scenarios[*]}'
 VM_WINEPREFIX='$wine_prefix'
+VM_UDEVADM='$udevadm'
 ENV
 for setting in "${settings[@]}"; do
   case "$setting" in
@@ -104,7 +109,7 @@ done
 serial_log=$out/serial.log
 say "booting the guest for: ${scenarios[*]}"
 set +e
-timeout -k 10 "${FWUP_VM_BOOT_TIMEOUT:-270}" qemu-system-x86_64 \
+timeout -k 10 "${FWUP_VM_BOOT_TIMEOUT:-420}" qemu-system-x86_64 \
   -accel tcg,thread=multi -cpu "${FWUP_VM_CPU:-max,-smap}" -smp 2 -m 2048 \
   -display none -no-reboot -monitor none -serial stdio -nodefaults \
   -kernel "$vmlinuz" -initrd "$work/initramfs.cpio.gz" \
@@ -116,7 +121,7 @@ status=$?
 set -e
 tr -d '\r' < "$serial_log" | sed 's/^/  | /'
 say "guest ended with status $status"
-[ $status -ne 124 ] && [ $status -ne 137 ] || die "the guest did not finish within ${FWUP_VM_BOOT_TIMEOUT:-270} s"
+[ $status -ne 124 ] && [ $status -ne 137 ] || die "the guest did not finish within ${FWUP_VM_BOOT_TIMEOUT:-420} s"
 [ -f "$out/runner.done" ] || die "the guest did not finish its scenarios (see the serial log above)"
 
 missing=0

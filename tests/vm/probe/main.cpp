@@ -2,8 +2,8 @@
 // hidapi and hidraw, or over the in-process simulator for the log a real device must match.
 //
 //   vm-upgrade list
-//   vm-upgrade connect [--path P] [--native [--fault SPEC]... [--log PATH]]
-//   vm-upgrade upgrade FILE [--path P] [--trace PATH] [--native [--fault SPEC]... [--log PATH] [--memory PATH]]
+//   vm-upgrade connect [--path P] [--native [--fault FAULT]... [--log PATH]]
+//   vm-upgrade upgrade FILE [--path P] [--trace PATH] [--native [--fault FAULT]... [--log PATH] [--memory PATH]]
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -94,8 +94,8 @@ long long NowMs() {
 int Usage() {
   std::fprintf(stderr,
                "usage: vm-upgrade list\n"
-               "       vm-upgrade connect [--path P] [--native [--fault SPEC]... [--log PATH]]\n"
-               "       vm-upgrade upgrade FILE [--path P] [--trace PATH] [--native [--fault SPEC]... [--log PATH] "
+               "       vm-upgrade connect [--path P] [--native [--fault FAULT]... [--log PATH]]\n"
+               "       vm-upgrade upgrade FILE [--path P] [--trace PATH] [--native [--fault FAULT]... [--log PATH] "
                "[--memory PATH]]\n");
   return 2;
 }
@@ -131,11 +131,11 @@ int Run(const Options& options, HidBus& bus) {
 
 int RunNative(const Options& options) {
   auto bus = sim::SimBus::WithBootLoader();
-  for (const std::string& spec : options.faults) {
+  for (const std::string& text : options.faults) {
     std::string why;
-    const std::optional<sim::Fault> fault = sim::ParseFault(spec, &why);
+    const std::optional<sim::Fault> fault = sim::ParseFault(text, &why);
     if (!fault) {
-      std::fprintf(stderr, "vm-upgrade: fault '%s': %s\n", spec.c_str(), why.c_str());
+      std::fprintf(stderr, "vm-upgrade: fault '%s': %s\n", text.c_str(), why.c_str());
       return 2;
     }
     bus->Device()->AddFault(*fault);

@@ -1,4 +1,3 @@
-# PENDING (branch cli): needs VM_FWUPGRADE.
 # flash --wait 30 starts while no device is present; the device appears 3 s later; the upgrade
 # completes.
 . "$VM_SRC/guest/lib.sh"
@@ -17,7 +16,10 @@ echo "status $?" >> "$VM_DIR/flash.txt"
 note "flash ended"
 show "$VM_DIR/flash.txt"
 device_evidence uhid
-expect_line "flash ends with the match verdict" "$VM_DIR/flash.txt" 'CRC Matched'
+show "$VM_DIR/counters.txt"
+expect "flash was still waiting when the device came (it did not give up or flash early)" \
+  grep -q ' erases=1 ' "$VM_DIR/counters.txt"
+expect_line "flash ends with the match verdict" "$VM_DIR/flash.txt" 'Device Status: CRC Matched$'
 expect "flash exits 0" grep -qx 'status 0' "$VM_DIR/flash.txt"
 expect "the device's memory equals the file over the region" memory_holds_image 0 "$REGION_SIZE"
 finish

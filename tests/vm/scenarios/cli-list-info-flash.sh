@@ -1,0 +1,40 @@
+# fwupgrade over hidapi and hidraw with both device kinds: list, info, and flash of a full-region
+# file with the match verdict, the device's memory equal to the file, and its wire log equal to
+# that of the same flash on the built-in simulator.
+. "$VM_SRC/guest/lib.sh"
+. "$VM_SRC/guest/upgrade-checks.sh"
+[ -x "$VM_FWUPGRADE" ] || abort "no fwupgrade (VM_FWUPGRADE)"
+for device in uhid gadget; do
+  revision=0000
+  [ $device = gadget ] && revision=0100
+  node=$(use_only_device $device) || abort "the $device device did not come up"
+  note "$device at $node"
+  "$VM_FWUPGRADE" list > "$VM_DIR/$device-list.txt" 2>&1
+  echo "status $?" >> "$VM_DIR/$device-list.txt"
+  "$VM_FWUPGRADE" info > "$VM_DIR/$device-info.txt" 2>&1
+  echo "status $?" >> "$VM_DIR/$device-info.txt"
+  # The wire log that counts is the flash's alone.
+  ctl $device reset-state > /dev/null || abort "the $device device did not reset"
+  note "flashing through $node"
+  "$VM_FWUPGRADE" flash "$FILE" > "$VM_DIR/$device-flash.txt" 2>&1
+  echo "status $?" >> "$VM_DIR/$device-flash.txt"
+  note "flash ended"
+  show "$VM_DIR/$device-list.txt" "$VM_DIR/$device-info.txt" "$VM_DIR/$device-flash.txt"
+  "$VM_FWUPGRADE" flash "$FILE" --simulate --sim-transfer-time 0 --sim-log "$VM_DIR/$device-native.log" \
+    > /dev/null 2>&1
+  device_evidence $device
+  show "$VM_DIR/counters.txt"
+
+  expect_line "$device: list marks the device as the one it would use, with its hardware ID and path" \
+    "$VM_DIR/$device-list.txt" "^\\* HID\\\\VID_7E51&PID_0A3D&REV_$revision +$node\$"
+  expect "$device: list exits 0" grep -qx 'status 0' "$VM_DIR/$device-list.txt"
+  expect "$device: info shows both versions from the device" grep -qF "$VERSION_TEXT" "$VM_DIR/$device-info.txt"
+  expect "$device: info exits 0" grep -qx 'status 0' "$VM_DIR/$device-info.txt"
+  expect_line "$device: flash ends with the match verdict" "$VM_DIR/$device-flash.txt" 'Device Status: CRC Matched$'
+  expect "$device: flash exits 0" grep -qx 'status 0' "$VM_DIR/$device-flash.txt"
+  expect "$device: the device's memory equals the file over the region" memory_holds_image 0 "$REGION_SIZE"
+  expect "$device: the device's wire log equals the built-in simulator's" \
+    cmp -s "$VM_DIR/device.log" "$VM_DIR/$device-native.log"
+  expect_line "$device: every output report reached the device as 64 bytes" "$VM_DIR/counters.txt" ' odd=0 '
+done
+finish
