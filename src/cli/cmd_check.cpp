@@ -5,7 +5,7 @@
 #include "cli/command.hpp"
 #include "cli/firmware_file_check.hpp"
 #include "cli/option_groups.hpp"
-#include "cli/outcome_names.hpp"
+#include "upgrade/outcome_names.hpp"
 #include "cli/region.hpp"
 #include "cli/shell_view.hpp"
 #include "cli/text.hpp"

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdio>
 
-#include "cli/outcome_names.hpp"
+#include "upgrade/outcome_names.hpp"
 
 namespace fwup::cli {
 

@@ -18,6 +18,7 @@
 #include "sim/sim_bus.hpp"
 #include "sim/wire_log.hpp"
 #include "upgrade/connect_device.hpp"
+#include "upgrade/outcome_names.hpp"
 #include "upgrade/session.hpp"
 #include "upgrade/upgrade_run.hpp"
 
@@ -35,50 +36,6 @@ struct Options {
   std::string log;
   std::string memory;
 };
-
-const char* StepName(RunStep step) {
-  switch (step) {
-    case RunStep::NotRun:
-      return "not-run";
-    case RunStep::DeviceInfo:
-      return "device-info";
-    case RunStep::LoadImage:
-      return "load-image";
-    case RunStep::Refused:
-      return "refused";
-    case RunStep::Erase:
-      return "erase";
-    case RunStep::ActiveCheck:
-      return "active-check";
-    case RunStep::ProgramWrite:
-      return "program-write";
-    case RunStep::ProgramEnd:
-      return "program-end";
-    case RunStep::CrcSend:
-      return "crc-send";
-    case RunStep::CrcResponse:
-      return "crc-response";
-    case RunStep::Reset:
-      return "reset";
-    case RunStep::Done:
-      return "done";
-  }
-  return "?";
-}
-
-const char* VerdictName(Verdict verdict) {
-  switch (verdict) {
-    case Verdict::None:
-      return "none";
-    case Verdict::Match:
-      return "match";
-    case Verdict::Mismatch:
-      return "mismatch";
-    case Verdict::NoVerdict:
-      return "no-verdict";
-  }
-  return "?";
-}
 
 std::string Narrow(const std::u16string& text) {
   std::string out;
@@ -123,9 +80,9 @@ int Run(const Options& options, HidBus& bus) {
   }
   session.link.Close();
   const RunOutcome& outcome = session.outcome;
-  std::printf("outcome: step=%s verdict=%s packets=%u error=%u at_ms=%lld elapsed_ms=%lld\n", StepName(outcome.step),
-              VerdictName(outcome.verdict), outcome.packets_sent, outcome.failed_transfer.last_error, NowMs(),
-              NowMs() - started);
+  std::printf("outcome: step=%s verdict=%s packets=%u error=%u at_ms=%lld elapsed_ms=%lld\n",
+              NameOf(outcome.step).data(), NameOf(outcome.verdict).data(), outcome.packets_sent,
+              outcome.failed_transfer.last_error, NowMs(), NowMs() - started);
   return 0;
 }
 

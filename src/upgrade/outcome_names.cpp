@@ -1,6 +1,6 @@
-#include "cli/outcome_names.hpp"
+#include "upgrade/outcome_names.hpp"
 
-namespace fwup::cli {
+namespace fwup {
 
 std::string_view NameOf(LoadOutcome outcome) {
   switch (outcome) {
@@ -70,4 +70,4 @@ std::string_view NameOf(Verdict verdict) {
   return "unknown";
 }
 
-}  // namespace fwup::cli
+}  // namespace fwup
