@@ -62,7 +62,10 @@ function(fwup_wine_scenario name script)
             --script ${FWUP_WINE_DIR}/scenarios/${script} --program ${program}
             --driver ${FWUP_WIN64}/tests/wine/fwup_driver.exe --out ${FWUP_WINE_RUNS}
             --expected $<TARGET_FILE:fwup_expected_run> ${device} --var DATA=${FWUP_WINE_DATA} ${args})
-  set_tests_properties(wine_${name} PROPERTIES FIXTURES_REQUIRED wine LABELS wine TIMEOUT 240)
+  # One at a time on the shared display: the driver judges a box's icon from the screen, and
+  # another scenario's window may lie over a box that has no owner.
+  set_tests_properties(wine_${name} PROPERTIES FIXTURES_REQUIRED wine LABELS wine TIMEOUT 240
+                       RESOURCE_LOCK wine_screen)
 endfunction()
 
 set(good ${FWUP_WINE_DATA}/good.hex)
