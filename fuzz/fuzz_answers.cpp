@@ -33,7 +33,7 @@ struct Script {
 class ScriptedLink : public fwup::HidLink {
  public:
   ScriptedLink(Script& script, bool reads) : script_(script), reads_(reads) {}
-  fwup::TransferResult Write(const BootReport& report) override {
+  fwup::TransferResult Write(const BootReport& report, std::chrono::milliseconds) override {
     if (reads_) std::abort();
     script_.written.push_back(report);
     return fwup::TransferResult::Done();

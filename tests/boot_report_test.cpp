@@ -55,11 +55,11 @@ TEST(DeviceLink, AnswerArrivingAfterItsReadGaveUpIsDrained) {
   link.Attach("p", bus.Open("p", HidAccess::Write), bus.Open("p", HidAccess::Read));
   bus.late = Report(0xAD);
   BootReport answer{};
-  link.Write(Report(0xAD));
+  link.Write(Report(0xAD), kWriteBound);
   EXPECT_EQ(link.Read(answer, milliseconds(5)).last_error, kErrorTimeout);
   link.DropStaleAnswers(milliseconds(5));  // waits for the answer still owed
   bus.answers = {Report(0xAE)};
-  link.Write(Report(0xAE));
+  link.Write(Report(0xAE), kWriteBound);
   ASSERT_TRUE(link.Read(answer, milliseconds(5)).ok);
   EXPECT_EQ(answer[1], 0xAE);
 }

@@ -227,7 +227,7 @@ TEST(LoadFirmwareImage, StreamThatCannotBeOpenedIsReportedWithItsErrorNumber) {
 
 TEST(LoadFirmwareImage, ReadErrorIsRefused) {
   Loader load("");
-  load.session.ImagePath = ScratchDir();  // opens, but reading a directory fails
+  load.session.ImagePath = "/proc/self/mem";  // a regular file that opens, but reading its start fails
   load.session.probe_file = [](const std::filesystem::path&) { return 0u; };
   EXPECT_EQ(load.Run(), kFailed);
   EXPECT_EQ(load.view.boxes, std::vector<Box>{FailureBox("Firmware File Read Error\r\n")});

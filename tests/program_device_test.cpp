@@ -305,15 +305,52 @@ INSTANTIATE_TEST_SUITE_P(
                     VerdictCase{"ReadFalseZero", "fail-read@crc:0", kV3, "", ""}),
     ByName());
 
-TEST(ProgramDevice, OnlyTheReadAfterTheEraseGetsTheLongBound) {
+// A device may take no report while it erases: the request after the erase and its answer
+// both get the erase's bound.
+TEST(ProgramDevice, OnlyTheCheckAfterTheEraseGetsTheLongBound) {
   UpgradeRig rig(Region(4096, 100), kEndRecord);
-  rig.session.bounds = {std::chrono::milliseconds(7), std::chrono::milliseconds(4321)};
+  rig.session.bounds = {std::chrono::milliseconds(7), std::chrono::milliseconds(4321), std::chrono::milliseconds(9)};
   ASSERT_EQ(rig.Run(), 0u);
   std::vector<long> bounds;
   for (const auto bound : rig.Device().ReadBounds())
     if (bound.count() != 0) bounds.push_back(static_cast<long>(bound.count()));  // drains of an empty queue
   // ready, app version, boot version, device info, the check after the erase, checksum
   EXPECT_EQ(bounds, (std::vector<long>{7, 7, 7, 7, 4321, 7}));
+  std::vector<long> writes;
+  for (const auto bound : rig.Device().WriteBounds()) writes.push_back(static_cast<long>(bound.count()));
+  // ready, app version, boot version, device info, erase, the check, 2 packets, end, checksum, reset
+  EXPECT_EQ(writes, (std::vector<long>{9, 9, 9, 9, 9, 4321, 9, 9, 9, 9, 9}));
+}
+
+// A stop asked for between two requests: nothing more is sent, the reset least of all, and the
+// outcome says whether the erase had gone out.
+TEST(ProgramDevice, StopsBeforeTheNextRequestAndNeverResets) {
+  struct Case {
+    int allowed_checks;  // stop requests answered "no" before the first "yes"
+    bool erased;
+    std::uint32_t packets;
+  };
+  for (const Case& c : {Case{0, false, 0}, Case{1, true, 0}, Case{3, true, 1}, Case{5, true, 2}, Case{6, true, 2}}) {
+    UpgradeRig rig(Region(4096, 100), kEndRecord);
+    int checks = 0;
+    rig.session.stop_requested = [&checks, &c] { return checks++ >= c.allowed_checks; };
+    ConnectDevice(rig.session);
+    ASSERT_EQ(QueryDeviceInfo(rig.session), 0u);
+    ASSERT_EQ(LoadFirmwareImage(rig.session), 0u);
+    const std::size_t before = rig.Log().size();
+    EXPECT_EQ(ProgramDevice(rig.session), kFailed) << c.allowed_checks;
+    EXPECT_EQ(rig.session.outcome.step, RunStep::Interrupted);
+    EXPECT_EQ(rig.session.outcome.erase_sent, c.erased);
+    EXPECT_EQ(rig.session.outcome.packets_sent, c.packets);
+    EXPECT_EQ(rig.Device().Counters().erases, c.erased ? 1u : 0u);
+    const bool verdict_given = c.allowed_checks >= 6;  // the stop came after the checksum's answer
+    EXPECT_EQ(rig.session.outcome.verdict, verdict_given ? Verdict::Match : Verdict::None);
+    EXPECT_EQ(rig.view.boxes.size(), verdict_given ? 1u : 0u);  // the verdict's, and no failure box
+    for (std::size_t i = before; i < rig.Log().size(); ++i) {
+      EXPECT_NE(rig.Log()[i].report[1], 0x08) << "a reset went out";
+      EXPECT_TRUE(verdict_given || rig.Log()[i].report[1] != 0x09);
+    }
+  }
 }
 
 TEST(ProgramDevice, LateAnswerIsDrainedBeforeTheNextRequest) {

@@ -82,7 +82,8 @@ void BenchDisplay::Update(std::size_t index, const std::string* text, const Prog
     if (tenth > row.tenth_printed) {
       row.tenth_printed = tenth;
       console_.out << row.path << ": Device Program: " << tenth * 10 << "% (" << progress->sent << "/"
-                   << progress->total << " packets)\n";
+                   << progress->total << " packets)\n"
+                   << std::flush;
     }
   }
 }
@@ -91,7 +92,7 @@ void BenchDisplay::Update(std::size_t index, const std::string* text, const Prog
 void BenchDisplay::PrintEvent(std::size_t index, std::ostream& stream, std::string_view text) {
   if (Live() || quiet_) return;
   const std::lock_guard lock(mutex_);
-  stream << rows_.at(index).path << ": " << text << '\n';
+  stream << rows_.at(index).path << ": " << text << '\n' << std::flush;
 }
 
 // Rows are never drawn in place while trace lines are printed.

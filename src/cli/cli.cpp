@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "cli/cli_error.hpp"
 #include "cli/command.hpp"
@@ -28,6 +29,38 @@ void Report(Console& console, const Options& options, Json& result, ExitCode cod
   }
   for (const CliError& error : errors) console.err << "fwupgrade: " << error.what() << '\n';
   console.err << std::flush;
+}
+
+// What is wrong with the first argument that looks like an option but is none of `command`'s,
+// before any "--": a value that begins with '-', a file name that does, or a mistyped option.
+std::optional<std::string> UnknownOption(const CLI::App& command, const std::vector<std::string>& args) {
+  bool past_command = false;
+  const CLI::Option* takes_value = nullptr;  // the option before, when it wants a value
+  for (const std::string& arg : args) {
+    if (arg == "--") break;
+    if (!past_command) {
+      past_command = arg == command.get_name();
+      continue;
+    }
+    const CLI::Option* before = std::exchange(takes_value, nullptr);
+    if (arg.size() < 2 || arg[0] != '-') continue;
+    const std::string name = arg.substr(0, arg.find('='));
+    const CLI::Option* option = command.get_option_no_throw(name);
+    if (option != nullptr) {
+      if (arg.find('=') == std::string::npos && option->get_items_expected_min() > 0) takes_value = option;
+      continue;
+    }
+    if (name == "-h" || name == "--help") continue;
+    const std::string quoted = "'" + arg + "'";
+    if (before != nullptr) return before->get_name() + " needs a value, and " + quoted + " is not one it takes";
+    if (command.get_option_no_throw("FILE") != nullptr) {
+      return quoted + " is not an option of " + command.get_name() +
+             "; a file whose name begins with '-' goes after '--', as in 'fwupgrade " + command.get_name() + " -- " +
+             arg + "'";
+    }
+    return quoted + " is not an option of " + command.get_name();
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -63,10 +96,13 @@ int Run(const std::vector<std::string>& args, Console& console, const Platform& 
     if (subcommands.empty() && !args.empty() && !args.front().empty() && args.front()[0] != '-') {
       message = "unknown command '" + args.front() + "'; the commands are";
       for (const auto& [command, entry] : parser.commands) message += " " + std::string(entry->name);
+    } else if (!subcommands.empty()) {
+      if (const auto unknown = UnknownOption(*subcommands.front(), args)) message = *unknown;
     }
     const std::string help =
         subcommands.empty() ? "fwupgrade --help" : "fwupgrade " + subcommands.front()->get_name() + " --help";
     Json result = Json::Object();
+    result["command"] = subcommands.empty() ? Json() : Json(subcommands.front()->get_name());
     Report(console, options, result, ExitCode::kUsage,
            {CliError(ExitCode::kUsage, "usage error: " + message + "; see '" + help + "'")});
     return ToInt(ExitCode::kUsage);

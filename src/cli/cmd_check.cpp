@@ -5,11 +5,11 @@
 #include "cli/command.hpp"
 #include "cli/firmware_file_check.hpp"
 #include "cli/option_groups.hpp"
-#include "upgrade/outcome_names.hpp"
 #include "cli/region.hpp"
 #include "cli/shell_view.hpp"
 #include "cli/text.hpp"
 #include "cli/text_display.hpp"
+#include "upgrade/outcome_names.hpp"
 
 namespace fwup::cli {
 namespace {
@@ -56,6 +56,7 @@ ExitCode Run(Context& context) {
   result["end_record_line"] = file.report.end_record_line;
   result["bytes_in_region"] = coverage.inside;
   result["bytes_outside_region"] = coverage.outside;
+  result["bytes_above_image"] = file.report.bytes_above_image;
   result["accepted"] = coverage.inside > 0;
   if (text) {
     out << "Signature: TALVORK, valid\n"
@@ -70,6 +71,7 @@ ExitCode Run(Context& context) {
   }
   if (text) {
     if (coverage.outside > 0) out << "Note: the bytes outside the region are not programmed.\n";
+    if (file.report.bytes_above_image > 0) out << "Note: " << AboveImageNote(file) << ".\n";
     out << "Accepted: flash would program this file.\n";
   }
   return ExitCode::kSuccess;

@@ -40,7 +40,18 @@ ExitCode Run(Context& context) {
   TextDisplay silent(context.console, true);
   ShellView check_view(silent, false);
   const CheckedFile file = CheckFirmwareFile(options.file, check_view, check_view);
-  if (!file.accepted) throw CliError(ExitCode::kFileRefused, DescribeRefusal(file) + "; no device was touched");
+  if (!file.accepted) {
+    context.result["step"] = "load-image";
+    context.result["failed_step"] = "load-image";
+    context.result["verdict"] = "none";
+    context.result["result"] = file.dialog_text;
+    throw CliError(ExitCode::kFileRefused, DescribeRefusal(file) + "; no device was touched");
+  }
+  context.result["bytes_above_image"] = file.report.bytes_above_image;
+  if (file.report.bytes_above_image > 0) silent.Note("note: " + AboveImageNote(file));
+  // The simulator's files are checked now: a name that cannot be written stops the run before
+  // a device is touched.
+  context.devices->CheckSimOutputs(options);
 
   if (options.all) return FlashAll(context, file);
 

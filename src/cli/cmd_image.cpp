@@ -1,13 +1,13 @@
 // fwupgrade image: the 64 KiB image that the upgrade would program from a file, written out.
 #include <CLI/CLI.hpp>
-#include <filesystem>
-#include <fstream>
 
 #include "cli/cli_error.hpp"
 #include "cli/command.hpp"
 #include "cli/firmware_file_check.hpp"
 #include "cli/option_groups.hpp"
+#include "cli/output_file.hpp"
 #include "cli/shell_view.hpp"
+#include "cli/stop_request.hpp"
 #include "cli/text_display.hpp"
 
 namespace fwup::cli {
@@ -28,15 +28,9 @@ ExitCode Run(Context& context) {
   if (!file.accepted) throw CliError(ExitCode::kFileRefused, DescribeRefusal(file) + "; nothing was written");
 
   const std::string& output = context.options.output;
-  std::ofstream out(output, std::ios::binary | std::ios::trunc);
-  if (out) out.write(reinterpret_cast<const char*>(file.image.data()), static_cast<std::streamsize>(file.image.size()));
-  out.close();
-  if (!out) {
-    std::error_code ignored;
-    std::filesystem::remove(output, ignored);  // no half-written image is left behind
-    throw CliError(ExitCode::kOutputFailed, "cannot write the image to '" + output +
-                                                "': check that its folder exists and that you may write there");
-  }
+  if (StopRequested())
+    throw CliError(ExitCode::kInterrupted, "stopped before the image was written; nothing was written");
+  WriteOutputFile({output, "the image"}, file.image, {context.options.file});
   context.console.out << "Wrote " << output << ": " << file.image.size() << " bytes, " << file.report.written.count()
                       << " of them set by the file, the others 0xFF.\n";
   return ExitCode::kSuccess;

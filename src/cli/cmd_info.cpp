@@ -7,8 +7,10 @@
 #include "cli/command.hpp"
 #include "cli/connection.hpp"
 #include "cli/device_selection.hpp"
+#include "cli/flash_report.hpp"
 #include "cli/option_groups.hpp"
 #include "cli/shell_view.hpp"
+#include "cli/stop_request.hpp"
 #include "cli/text.hpp"
 #include "cli/text_display.hpp"
 #include "upgrade/query_device_info.hpp"
@@ -35,16 +37,23 @@ ExitCode Run(Context& context) {
   ShellView view(display, context.options.verbose);
   auto session = std::make_unique<Session>(context.devices->bus(), view, view);  // 64 KiB image
   session->only_path = context.options.path;
+  if (StopRequested()) throw CliError(ExitCode::kInterrupted, "stopped before connecting: no device was touched");
 
   const ConnectResult connected = ConnectAsDialog(*session, context.platform.access_denied_advice);
   Json& result = context.result;
   result["path"] = session->link.Path().empty() ? Json() : Json(session->link.Path());
   result["status"] = StatusList(view.record());
   result["version_line"] = view.record().version_text;
-  result["application_version"] = session->app_version_taken ? Json(session->app_version) : Json();
-  result["boot_version"] = session->boot_version_taken ? Json(session->boot_version) : Json();
+  result["versions"] = VersionsJson(session->app_version_taken, session->app_version, session->boot_version_taken,
+                                    session->boot_version);
   if (connected.code != ExitCode::kSuccess) throw CliError(connected.code, connected.error);
 
+  if (StopRequested()) {
+    session->link.Close();
+    throw CliError(ExitCode::kInterrupted,
+                   "stopped after connecting, before the region was asked for: the device "
+                   "is unchanged and stays in Firmware Upgrade Mode");
+  }
   const bool region_known = QueryDeviceInfo(*session) == kStageSuccess;
   session->link.Close();
   result["status"] = StatusList(view.record());

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cmath>
 
+#include "cli/cli_error.hpp"
+#include "cli/stop_request.hpp"
 #include "cli/wait_for_device.hpp"
 
 namespace fwup::cli {
@@ -13,6 +15,8 @@ std::vector<std::string> SelectDevices(Context& context, Display& display) {
   if (options.wait_seconds > 0) {
     const auto limit = std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(options.wait_seconds * 1000)));
     WaitForDevice(bus, options.path, limit, display, SystemClock());
+    if (StopRequested())
+      throw CliError(ExitCode::kInterrupted, "stopped while waiting for a device: no device was touched");
   }
   std::vector<std::string> paths = MatchingPaths(bus, options.path);
   if (paths.size() > 1 && !options.path && !options.all) {

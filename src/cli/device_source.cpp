@@ -1,9 +1,12 @@
 #include "cli/device_source.hpp"
 
 #include <charconv>
-#include <fstream>
+#include <optional>
+#include <span>
+#include <sstream>
 
 #include "cli/cli_error.hpp"
+#include "cli/output_file.hpp"
 #include "sim/fault.hpp"
 #include "sim/sim_bus.hpp"
 #include "sim/wire_log.hpp"
@@ -11,15 +14,17 @@
 namespace fwup::cli {
 namespace {
 
-template <typename Write>
-void WriteFile(const std::string& file, std::ios::openmode mode, std::string_view what, Write write) {
-  std::ofstream out(file, mode | std::ios::trunc);
-  if (out) write(out);
-  out.close();
-  if (!out) {
-    throw CliError(ExitCode::kOutputFailed, "cannot write " + std::string(what) + " to '" + file +
-                                                "': check that its folder exists and that you may write there");
+constexpr std::string_view kMemory = "the simulated device's memory";
+constexpr std::string_view kWireLog = "the simulated device's wire log";
+
+// Every file --sim-dump and --sim-log name, numbered for several devices.
+std::vector<OutputFile> SimOutputs(const Options& options, unsigned count) {
+  std::vector<OutputFile> files;
+  for (unsigned number = 1; number <= count; ++number) {
+    if (!options.sim_dump.empty()) files.push_back({NumberedFile(options.sim_dump, number, count), kMemory});
+    if (!options.sim_log.empty()) files.push_back({NumberedFile(options.sim_log, number, count), kWireLog});
   }
+  return files;
 }
 
 }  // namespace
@@ -74,23 +79,42 @@ std::unique_ptr<DeviceSource> DeviceSource::Create(const Options& options, const
   return source;
 }
 
+void DeviceSource::CheckSimOutputs(const Options& options) const {
+  if (!options.sim_dump.empty() && options.sim_dump == options.sim_log) {
+    throw CliError(ExitCode::kUsage,
+                   "--sim-dump and --sim-log name the same file '" + options.sim_dump + "'; give each its own");
+  }
+  const std::vector<std::string> inputs = {options.file};
+  for (const OutputFile& file : SimOutputs(options, static_cast<unsigned>(devices_.size()))) {
+    CheckOutputFile(file, inputs);
+  }
+}
+
 void DeviceSource::WriteSimOutputs(const Options& options) const {
   const auto count = static_cast<unsigned>(devices_.size());
+  const std::vector<std::string> inputs = {options.file};
+  // Each file is tried; the first failure is reported after all were.
+  std::optional<CliError> failure;
+  const auto write = [&](const OutputFile& file, const std::string& bytes) {
+    try {
+      WriteOutputFile(file, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), inputs);
+    } catch (const CliError& error) {
+      if (!failure) failure = error;
+    }
+  };
   for (unsigned number = 1; number <= count; ++number) {
     const sim::BootLoader& device = *devices_[number - 1];
     if (!options.sim_dump.empty()) {
       const ImageBuffer memory = device.Memory();
-      WriteFile(NumberedFile(options.sim_dump, number, count), std::ios::binary, "the simulated device's memory",
-                [&memory](std::ofstream& out) {
-                  out.write(reinterpret_cast<const char*>(memory.data()), static_cast<std::streamsize>(memory.size()));
-                });
+      write({NumberedFile(options.sim_dump, number, count), kMemory}, std::string(memory.begin(), memory.end()));
     }
     if (!options.sim_log.empty()) {
-      const sim::WireLog log = device.Log();
-      WriteFile(NumberedFile(options.sim_log, number, count), std::ios::binary, "the simulated device's wire log",
-                [&log](std::ofstream& out) { sim::WriteWireLog(out, log); });
+      std::ostringstream log;
+      sim::WriteWireLog(log, device.Log());
+      write({NumberedFile(options.sim_log, number, count), kWireLog}, log.str());
     }
   }
+  if (failure) throw *failure;
 }
 
 }  // namespace fwup::cli

@@ -22,7 +22,9 @@ class DeviceSource {
   HidBus& bus() { return *bus_; }
   bool simulated() const { return simulate_; }
 
-  // --sim-dump and --sim-log, for every simulated device. Throws CliError(kOutputFailed).
+  // --sim-dump and --sim-log, for every simulated device: checked before the run, written after
+  // it. Throw CliError(kOutputFailed).
+  void CheckSimOutputs(const Options& options) const;
   void WriteSimOutputs(const Options& options) const;
 
  private:

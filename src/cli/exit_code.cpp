@@ -12,7 +12,8 @@ std::string_view KindOf(ExitCode code) {
 std::string ExitCodeHelp() {
   std::string text = "Exit codes:\n";
   for (const ExitCodeRow& row : kExitCodes) {
-    text += "  " + std::to_string(ToInt(row.code)) + "  " + std::string(row.meaning) + "\n";
+    const std::string number = std::to_string(ToInt(row.code));
+    text += std::string(4 - number.size(), ' ') + number + "  " + std::string(row.meaning) + "\n";
   }
   return text;
 }

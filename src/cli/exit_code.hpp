@@ -19,6 +19,7 @@ enum class ExitCode : int {
   kNotAllMatched = 7,
   kOutputFailed = 8,
   kInternal = 9,
+  kInterrupted = 10,
 };
 
 struct ExitCodeRow {
@@ -27,7 +28,7 @@ struct ExitCodeRow {
   std::string_view meaning;
 };
 
-inline constexpr std::array<ExitCodeRow, 10> kExitCodes = {{
+inline constexpr std::array<ExitCodeRow, 11> kExitCodes = {{
     {ExitCode::kSuccess, "success", "done; for flash: the device confirmed the firmware (CRC Matched)"},
     {ExitCode::kMismatch, "mismatch", "the device judged the programmed firmware wrong (CRC Not Matched)"},
     {ExitCode::kUsage, "usage", "the command line is wrong"},
@@ -38,6 +39,8 @@ inline constexpr std::array<ExitCodeRow, 10> kExitCodes = {{
     {ExitCode::kNotAllMatched, "not-all-matched", "flash --all: not every device ended with CRC Matched"},
     {ExitCode::kOutputFailed, "output-failed", "an output file (-o, --sim-dump, --sim-log) cannot be written"},
     {ExitCode::kInternal, "internal", "the tool itself failed; please report it"},
+    {ExitCode::kInterrupted, "interrupted",
+     "stopped by Ctrl-C or SIGTERM before the end; the message says where each device was left"},
 }};
 
 constexpr int ToInt(ExitCode code) { return static_cast<int>(code); }

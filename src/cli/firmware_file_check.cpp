@@ -1,7 +1,9 @@
 #include "cli/firmware_file_check.hpp"
 
 #include <memory>
+#include <system_error>
 
+#include "cli/cli_error.hpp"
 #include "cli/text.hpp"
 #include "image/load_firmware_image.hpp"
 
@@ -53,9 +55,44 @@ std::string FileErrorText(std::uint32_t code) {
   }
 }
 
+std::string KindOf(std::filesystem::file_type type) {
+  switch (type) {
+    case std::filesystem::file_type::directory:
+      return "a folder";
+    case std::filesystem::file_type::fifo:
+      return "a FIFO";
+    case std::filesystem::file_type::character:
+    case std::filesystem::file_type::block:
+      return "a device";
+    case std::filesystem::file_type::socket:
+      return "a socket";
+    default:
+      return "not a regular file";
+  }
+}
+
+// Only a regular file is read: a FIFO would hold the tool for ever, a device could be read
+// without end. The reason is the system's own: "Too many levels of symbolic links" is not "no
+// such file".
+void RequireRegularFile(const std::filesystem::path& path) {
+  const std::string name = "the firmware file '" + path.string() + "'";
+  if (path.empty()) throw CliError(ExitCode::kFileRefused, "no firmware file was given");
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (error) {
+    throw CliError(ExitCode::kFileRefused,
+                   "cannot open " + name + ": " + error.message() + "; check the path and that you may read the file");
+  }
+  if (status.type() != std::filesystem::file_type::regular) {
+    throw CliError(ExitCode::kFileRefused,
+                   name + " is " + KindOf(status.type()) + ", not a firmware file; give the path of a .hex file");
+  }
+}
+
 }  // namespace
 
 CheckedFile CheckFirmwareFile(const std::filesystem::path& path, View& view, Trace& trace) {
+  RequireRegularFile(path);
   NoDevices no_devices;
   RefusalText shown(view);
   auto session = std::make_unique<Session>(no_devices, shown, trace);  // 64 KiB image: not on the stack
@@ -98,8 +135,11 @@ std::string DescribeRefusal(const std::filesystem::path& path, const LoadReport&
   said.append(dialog_text).append(")");
   switch (report.outcome) {
     case LoadOutcome::ProbeFailed:
-    case LoadOutcome::OpenFailed:
       return "cannot open the firmware file " + name + ": " + FileErrorText(report.error_code) + said +
+             "; check the path and that you may read the file";
+    case LoadOutcome::OpenFailed:
+      return "cannot open the firmware file " + name + ": " +
+             std::generic_category().message(static_cast<int>(report.error_code)) + said +
              "; check the path and that you may read the file";
     case LoadOutcome::BadSignature:
       return "the firmware file " + name + " does not begin with the signature TALVORK" + said +
@@ -111,6 +151,11 @@ std::string DescribeRefusal(const std::filesystem::path& path, const LoadReport&
       return "the firmware file " + name + " is damaged at line " + std::to_string(report.first_defect->line) + ": " +
              report.first_defect->reason + said + "; mend that line or make the file again";
     case LoadOutcome::MissingEndRecord:
+      if (report.lone_carriage_returns) {
+        return "the firmware file " + name +
+               " has no end record that the tool can read: its lines end in CR alone, so records run together" + said +
+               "; save the file with CR LF line ends";
+      }
       return "the firmware file " + name + " has no end record (:00000001FF)" + said +
              "; it may be cut short: make or copy it again";
     case LoadOutcome::ReadError:
@@ -118,6 +163,10 @@ std::string DescribeRefusal(const std::filesystem::path& path, const LoadReport&
     default:
       return "the firmware file " + name + " was refused" + said;
   }
+}
+
+std::string AboveImageNote(const CheckedFile& file) {
+  return std::to_string(file.report.bytes_above_image) + " bytes lie above the 64 KiB image and are ignored";
 }
 
 std::string DescribeNoCoverage(const std::filesystem::path& path, std::uint32_t start, std::uint32_t size) {

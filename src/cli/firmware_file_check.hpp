@@ -37,6 +37,9 @@ std::string DescribeRefusal(const CheckedFile& file);
 std::string DescribeRefusal(const std::filesystem::path& path, const LoadReport& report,
                             const std::string& dialog_text);
 
+// "N bytes lie above the 64 KiB image and are ignored".
+std::string AboveImageNote(const CheckedFile& file);
+
 // A file that sets no byte of the region would have the application erased and nothing
 // programmed.
 std::string DescribeNoCoverage(const std::filesystem::path& path, std::uint32_t start, std::uint32_t size);

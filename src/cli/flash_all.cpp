@@ -1,5 +1,6 @@
 #include "cli/flash_all.hpp"
 
+#include <algorithm>
 #include <thread>
 
 #include "cli/bench_display.hpp"
@@ -77,6 +78,14 @@ ExitCode FlashAll(Context& context, const CheckedFile& file) {
                         << " devices ended with CRC Matched.\n";
   }
   if (matched == outcomes.size()) return ExitCode::kSuccess;
+  const auto stopped = std::count_if(outcomes.begin(), outcomes.end(), [](const DeviceOutcome& outcome) {
+    return outcome.code == ExitCode::kInterrupted;
+  });
+  if (stopped > 0) {
+    throw CliError(ExitCode::kInterrupted, "stopped: " + std::to_string(stopped) + " of " +
+                                               std::to_string(outcomes.size()) + " devices did not finish (" + failed +
+                                               "); each device's message says where it was left");
+  }
   throw CliError(ExitCode::kNotAllMatched, std::to_string(outcomes.size() - matched) + " of " +
                                                std::to_string(outcomes.size()) +
                                                " devices did not end with CRC Matched: " + failed +

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "cli/connection.hpp"
+#include "cli/stop_request.hpp"
 #include "cli/text.hpp"
 #include "upgrade/upgrade_run.hpp"
 
@@ -49,6 +50,28 @@ class EraseApproval {
   Display& display_;
   std::string refusal_;
 };
+
+// Where a stop left the device, said plainly.
+std::string DescribeStop(const RunOutcome& run) {
+  if (!run.erase_sent) {
+    return "stopped before the erase: the device is unchanged and stays in Firmware Upgrade Mode";
+  }
+  switch (run.verdict) {
+    case Verdict::Match:
+      return "stopped after the device confirmed the new firmware (CRC Matched), before the reset: the firmware is "
+             "in; power the device off and on to start it";
+    case Verdict::Mismatch:
+      return "stopped after the device judged the programmed firmware wrong (CRC Not Matched), before the reset: "
+             "the device stays in Firmware Upgrade Mode; flash it again";
+    case Verdict::NoVerdict:
+      return "stopped after the device answered the checksum request without a verdict, before the reset: the "
+             "firmware is not confirmed; flash it again";
+    case Verdict::None:
+      break;
+  }
+  return "stopped after the erase: the device holds no application and stays in Firmware Upgrade Mode; flash it "
+         "again";
+}
 
 std::string LastBox(const ShellView& view) {
   const auto& boxes = view.record().boxes;
@@ -122,6 +145,10 @@ void Classify(const Session& session, const ShellView& view, const std::string& 
       fail(ExitCode::kDeviceFailure, said + ": the device did not answer the checksum request (" + tx +
                                          "); the application is written but not verified: " + kRunAgain);
       return;
+    case RunStep::Interrupted:
+      outcome.result = "Interrupted";
+      fail(ExitCode::kInterrupted, DescribeStop(run));
+      return;
     case RunStep::Reset:
     case RunStep::Done:
       break;
@@ -138,8 +165,13 @@ void Classify(const Session& session, const ShellView& view, const std::string& 
     case Verdict::Match:
       outcome.result = "CRC Matched";
       if (reset_failed) {
+        outcome.result = "Reset Command Failed";
         fail(ExitCode::kDeviceFailure,
-             "Reset Command Failed: the device confirmed the new firmware (CRC Matched)" + reset_note + " to start it");
+             "Reset Command Failed: the device confirmed the new firmware (CRC Matched), but "
+             "the reset request could not be sent (" +
+                 tx +
+                 "): the firmware is in, but the device did not restart; power it off "
+                 "and on to start it");
       } else {
         outcome.code = ExitCode::kSuccess;
       }
@@ -174,6 +206,14 @@ DeviceOutcome FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSetti
   DeviceOutcome outcome;
   auto session = std::make_unique<Session>(bus, view, view);  // 64 KiB image: not on the stack
   session->only_path = settings.only_path;
+  session->stop_requested = StopRequested;
+  if (StopRequested()) {
+    outcome.code = ExitCode::kInterrupted;
+    outcome.error = "stopped before connecting: no device was touched";
+    outcome.result = "Interrupted";
+    outcome.path = settings.only_path.value_or("");
+    return outcome;
+  }
 
   const ConnectResult connected = ConnectAsDialog(*session, settings.access_denied_advice);
   outcome.path = session->link.Path();

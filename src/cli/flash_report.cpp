@@ -7,13 +7,35 @@
 #include "upgrade/outcome_names.hpp"
 
 namespace fwup::cli {
+namespace {
+
+// The step that failed or was refused; null when none did (a verdict, even a wrong one, is not a
+// failed step, and neither is a stop).
+Json FailedStep(const DeviceOutcome& outcome) {
+  switch (outcome.run.step) {
+    case RunStep::NotRun:
+      return outcome.code == ExitCode::kSuccess || outcome.code == ExitCode::kInterrupted ? Json() : Json("connect");
+    case RunStep::Done:
+    case RunStep::Interrupted:
+      return Json();
+    default:
+      return Json(NameOf(outcome.run.step));
+  }
+}
+
+}  // namespace
+
+Json VersionsJson(bool app_taken, const std::string& app, bool boot_taken, const std::string& boot) {
+  Json versions = Json::Object();
+  versions["application"] = app_taken ? Json(app) : Json();
+  versions["boot"] = boot_taken ? Json(boot) : Json();
+  return versions;
+}
 
 void AddDeviceJson(Json& object, const DeviceOutcome& outcome, const ViewRecord& record) {
   object["path"] = outcome.path.empty() ? Json() : Json(outcome.path);
-  Json before = Json::Object();
-  before["application"] = outcome.app_version_taken ? Json(outcome.app_version) : Json();
-  before["boot"] = outcome.boot_version_taken ? Json(outcome.boot_version) : Json();
-  object["versions_before"] = std::move(before);
+  object["versions"] =
+      VersionsJson(outcome.app_version_taken, outcome.app_version, outcome.boot_version_taken, outcome.boot_version);
   Json statuses = Json::Array();
   for (const std::string& status : record.statuses) statuses.Append(status);
   object["status"] = std::move(statuses);
@@ -39,7 +61,9 @@ void AddDeviceJson(Json& object, const DeviceOutcome& outcome, const ViewRecord&
   packets["total"] = record.progress.total;
   object["packets"] = std::move(packets);
   object["step"] = NameOf(outcome.run.step);
+  object["failed_step"] = FailedStep(outcome);
   object["verdict"] = NameOf(outcome.run.verdict);
+  object["erase_sent"] = outcome.run.erase_sent;
   object["result"] = outcome.result;
   object["seconds"] = outcome.seconds;
 }

@@ -10,6 +10,10 @@
 
 namespace fwup::cli {
 
+// {"application": ..., "boot": ...}: what the device reported when the tool connected; null
+// for a version whose answer was not taken. info and flash both say it so.
+Json VersionsJson(bool app_taken, const std::string& app, bool boot_taken, const std::string& boot);
+
 // Sets the device's members in `object`.
 void AddDeviceJson(Json& object, const DeviceOutcome& outcome, const ViewRecord& record);
 

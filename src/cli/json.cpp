@@ -6,9 +6,53 @@
 namespace fwup::cli {
 namespace {
 
+// The length of the well-formed UTF-8 sequence at the start of `text`, 0 when there is none
+// (a stray continuation byte, a cut-off sequence, an overlong form, a surrogate, or past U+10FFFF).
+std::size_t Utf8SequenceLength(std::string_view text) {
+  const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  }
+  return length;
+}
+
 void Quote(std::string& out, std::string_view text) {
   out += '"';
-  for (const char c : text) {
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      // UTF-8 passes through. Any other byte, as in a file name that is not UTF-8, is escaped
+      // as a lone surrogate U+DC80 to U+DCFF, as Python's "surrogateescape" does, so that the
+      // document stays UTF-8 and the byte can still be told.
+      const std::size_t length = Utf8SequenceLength(text.substr(at));
+      if (length == 0) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", 0xDC00u + static_cast<unsigned char>(c));
+        out += escaped;
+      } else {
+        out.append(text.substr(at, length));
+        at += length - 1;
+      }
+      continue;
+    }
     switch (c) {
       case '"':
         out += "\\\"";
@@ -31,7 +75,7 @@ void Quote(std::string& out, std::string_view text) {
           std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
           out += escaped;
         } else {
-          out += c;  // UTF-8 passes through
+          out += c;
         }
     }
   }

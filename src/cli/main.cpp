@@ -6,9 +6,11 @@
 #include "cli/cli.hpp"
 #include "cli/exit_code.hpp"
 #include "cli/platform.hpp"
+#include "cli/stop_request.hpp"
 
 int main(int argc, char** argv) {
   using namespace fwup::cli;
+  SetUpProcessSignals();
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   Console console{std::cout, std::cerr, DetectStdoutTerminal()};
   const Platform platform{OpenHardwareBus, AccessDeniedAdvice()};

@@ -1,13 +1,41 @@
 #include "cli/option_groups.hpp"
 
 #include <CLI/CLI.hpp>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
 
 namespace fwup::cli {
 namespace {
 
-// A check whose words stay out of the option's name in the help; the option's text says it.
-CLI::Validator Quiet(CLI::Validator validator) {
-  validator.description("");
+// Plain decimal numbers only: a sign, an exponent, "inf" or "nan" would each have to be
+// explained, and none is needed to say how long to wait or how many devices to simulate.
+// `decimals`: a fraction is allowed. The message is short whatever the value given.
+CLI::Validator DecimalIn(double low, double high, bool decimals, std::string_view unit) {
+  char bounds[64];
+  std::snprintf(bounds, sizeof bounds, " from %.0f to %.0f", low, high);
+  const std::string range = std::string(unit) + bounds;
+  CLI::Validator validator(
+      [low, high, decimals, range](std::string& text) -> std::string {
+        const std::string shown = "'" + (text.size() > 24 ? text.substr(0, 24) + "..." : text) + "'";
+        std::size_t digits = 0;
+        std::size_t points = 0;
+        for (const char c : text) {
+          if (c >= '0' && c <= '9') {
+            ++digits;
+          } else if (c == '.' && decimals) {
+            ++points;
+          } else {
+            return shown + " is not " + range;
+          }
+        }
+        if (digits == 0 || points > 1) return shown + " is not " + range;
+        // Leading zeros and long fractions change nothing; the range check needs no more than this.
+        const double value = std::strtod(text.c_str(), nullptr);
+        if (value < low || value > high) return shown + " is out of range: give " + range;
+        return {};
+      },
+      "");
   return validator;
 }
 
@@ -19,9 +47,9 @@ void AddDeviceOptions(CLI::App& command, Options& options, bool wait) {
   if (wait) {
     command
         .add_option("--wait", options.wait_seconds,
-                    "wait up to SECONDS for a device in Firmware Upgrade Mode to appear")
+                    "wait up to SECONDS (0 to 86400, decimals allowed) for a device in Firmware Upgrade Mode to appear")
         ->type_name("SECONDS")
-        ->check(Quiet(CLI::NonNegativeNumber));
+        ->check(DecimalIn(0, kMaxWaitSeconds, true, "a number of seconds"));
   }
 }
 
@@ -31,7 +59,7 @@ void AddSimulatorOptions(CLI::App& command, Options& options, bool traffic) {
                        "use the built-in simulated boot loader, not hardware; the --sim options need it");
   command.add_option("--sim-devices", options.sim_devices, "simulate N boot loaders, 0 to 64 (default 1)")
       ->type_name("N")
-      ->check(Quiet(CLI::Range(0u, 64u)))
+      ->check(DecimalIn(0, kMaxSimDevices, false, "a whole number"))
       ->needs(simulate);
   if (!traffic) return;
   command
@@ -55,9 +83,10 @@ void AddSimulatorOptions(CLI::App& command, Options& options, bool traffic) {
       ->needs(simulate);
   command
       .add_option("--sim-transfer-time", options.sim_transfer_us,
-                  "time one report takes on the simulated wire, in microseconds (default 1000, one USB frame; "
-                  "0: none)")
+                  "time one report takes on the simulated wire, in microseconds, 0 to 1000000 (default 1000, one "
+                  "USB frame; 0: none)")
       ->type_name("US")
+      ->check(DecimalIn(0, kMaxSimTransferMicroseconds, false, "a whole number of microseconds"))
       ->needs(simulate);
 }
 

@@ -9,6 +9,11 @@ class App;
 
 namespace fwup::cli {
 
+// The documented ranges of the numeric options.
+inline constexpr double kMaxWaitSeconds = 86400;  // a day: longer is a mistake, not a wait
+inline constexpr double kMaxSimDevices = 64;
+inline constexpr double kMaxSimTransferMicroseconds = 1000000;
+
 // --path, and --wait where the command connects.
 void AddDeviceOptions(CLI::App& command, Options& options, bool wait);
 // --simulate and --sim-devices; with `traffic`, the options about a simulated device's traffic:

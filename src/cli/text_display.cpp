@@ -51,13 +51,12 @@ void TextDisplay::Finish() {
   bar_shown_ = false;
 }
 
+// Each line goes out as it comes, so that a log or a bench's reader sees it while the upgrade
+// runs, not at its end.
 void TextDisplay::Print(std::ostream& stream, std::string_view line) {
   ClearBar();
-  stream << line << '\n';
-  if (bar_shown_) {
-    stream.flush();
-    console_.out << last_bar_ << std::flush;
-  }
+  stream << line << '\n' << std::flush;
+  if (bar_shown_) console_.out << last_bar_ << std::flush;
 }
 
 void TextDisplay::ClearBar() {

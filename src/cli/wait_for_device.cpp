@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "cli/stop_request.hpp"
 #include "device/find_device.hpp"
 
 namespace fwup::cli {
@@ -35,7 +36,7 @@ bool WaitForDevice(HidBus& bus, const std::optional<std::string>& only_path, std
   const auto deadline = clock.now() + limit;
   for (;;) {
     const auto now = clock.now();
-    if (now >= deadline) return false;
+    if (now >= deadline || StopRequested()) return false;
     clock.sleep(std::min<std::chrono::milliseconds>(
         kWaitPollInterval,
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) + std::chrono::milliseconds(1)));

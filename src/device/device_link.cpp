@@ -11,8 +11,9 @@ void DeviceLink::Attach(std::string path, OpenResult write, OpenResult read) {
   answers_owed_ = 0;
 }
 
-TransferResult DeviceLink::Write(const BootReport& report) {
-  const TransferResult result = WriteHandle ? WriteHandle->Write(report) : TransferResult::Failed(kErrorInvalidHandle);
+TransferResult DeviceLink::Write(const BootReport& report, std::chrono::milliseconds bound) {
+  const TransferResult result =
+      WriteHandle ? WriteHandle->Write(report, bound) : TransferResult::Failed(kErrorInvalidHandle);
   request_sent_ = !FailedByErrorCode(result);
   return result;
 }

@@ -18,10 +18,15 @@ inline constexpr std::chrono::milliseconds kAnswerBound = 3s;
 // Erasing flash takes seconds on real parts, and the boot loader answers the query that follows
 // the erase only once it is done; tools that waited only briefly here failed on good devices.
 inline constexpr std::chrono::milliseconds kEraseAnswerBound = 30s;
+// A HID output report goes out within a few USB frames; a device that has not taken one in this
+// long is not going to. The request right after the erase gets kEraseAnswerBound instead: a
+// device may stop taking reports while it erases.
+inline constexpr std::chrono::milliseconds kWriteBound = 5s;
 
 struct AnswerBounds {
   std::chrono::milliseconds answer = kAnswerBound;
   std::chrono::milliseconds after_erase = kEraseAnswerBound;
+  std::chrono::milliseconds write = kWriteBound;
 };
 
 class DeviceLink {
@@ -35,7 +40,7 @@ class DeviceLink {
   // transfer on an invalid handle fails as the platform's would.
   void Attach(std::string path, OpenResult write, OpenResult read);
 
-  TransferResult Write(const BootReport& report);
+  TransferResult Write(const BootReport& report, std::chrono::milliseconds bound);
   TransferResult Read(BootReport& report, std::chrono::milliseconds bound);
 
   // Called before each request whose answer will be read. An answer that came after its read

@@ -36,7 +36,8 @@ void ReadyExchange(const Discovery& discovery, DeviceLink& link) {
   BootReport request{};
   SetCommand(request, Command::CMD_APP_READY);
   link.DropStaleAnswers(discovery.bounds.answer);
-  if (!FailedByErrorCode(link.Write(request))) discovery.trace.Format("App Ready Command send\r\n");
+  if (!FailedByErrorCode(link.Write(request, discovery.bounds.write)))
+    discovery.trace.Format("App Ready Command send\r\n");
   BootReport answer{};
   (void)link.Read(answer, discovery.bounds.answer);
   TraceReadyAnswer(discovery.trace, answer);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <climits>
 #include <system_error>
 #include <unordered_set>
@@ -41,9 +42,16 @@ class HidapiLink : public HidLink {
   explicit HidapiLink(std::unique_ptr<Device> device) : device_(std::move(device)) {}
 
   // The report goes out whole: byte 0 is the report ID, 0 because the boot loader's reports
-  // carry none, and hidapi takes it off or passes it on as the platform needs.
-  TransferResult Write(const BootReport& report) override {
-    const CallResult result = device_->Write(report);
+  // carry none, and hidapi takes it off or passes it on as the platform needs. hidapi's write
+  // takes no time limit; the kernel gives up on a USB output report after 5 s with ETIMEDOUT,
+  // and nothing of it went out, so a longer bound is kept by sending it again until the bound.
+  TransferResult Write(const BootReport& report, std::chrono::milliseconds bound) override {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    CallResult result = device_->Write(report);
+    while (result.value < 0 && static_cast<std::errc>(result.error) == std::errc::timed_out &&
+           std::chrono::steady_clock::now() < deadline) {
+      result = device_->Write(report);
+    }
     if (result.value < 0) return TransferResult::Failed(PlatformErrorOf(result.error));
     if (result.value == 0) return TransferResult::Failed(kErrorGenFailure);  // nothing went out
     return TransferResult::Done();

@@ -25,6 +25,10 @@ struct HexRecord {
   std::uint32_t checksum = 0;               // as written in the line
   std::uint32_t expected_checksum = 0;      // what the other fields call for
   std::span<const std::uint8_t> data_text;  // 2N characters, when complete
+  // Position in the line of the first field character that is not a hex digit, 0 when there is
+  // none. The field decoder gives such a character a value, so its checksum can even pass; the
+  // record is refused all the same.
+  std::size_t bad_digit_at = 0;
 
   bool ChecksumMatches() const { return complete && checksum == expected_checksum; }
   // Data byte k: the low 8 bits of its two characters' value.
@@ -33,7 +37,17 @@ struct HexRecord {
 
 HexRecord DecodeRecord(std::span<const std::uint8_t> line);
 
+// A CR inside the line, not followed by its LF: the file's lines end in CR alone.
+bool HasLoneCarriageReturn(std::span<const std::uint8_t> line);
+
+// How a line was read, for telling why it was refused.
+struct LineContext {
+  bool continues_longer_line = false;       // a piece after the first 259 characters of a line
+  bool without_line_feed = false;           // the piece ends without its LF
+  bool after_short_signature_line = false;  // the first record, after a signature line not ended by CR LF
+};
+
 // Why a record line was refused, for a user who has to mend the file.
-std::string DescribeDefect(const HexRecord& record, std::size_t line_length);
+std::string DescribeDefect(const HexRecord& record, std::span<const std::uint8_t> line, const LineContext& context);
 
 }  // namespace fwup

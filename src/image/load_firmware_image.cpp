@@ -32,12 +32,20 @@ std::uint32_t Refuse(Session& session, LoadOutcome outcome, const char* text) {
 
 enum class SignatureCheck { Matched, Mismatched, Empty, ReadError };
 
-SignatureCheck CheckSignature(std::FILE* stream) {
-  std::array<std::uint8_t, FirmwareSignature.size()> head{};
+struct Signature {
+  SignatureCheck check;
+  bool ends_in_cr_lf;  // the two bytes after it, which are skipped unread
+};
+
+Signature CheckSignature(std::FILE* stream) {
+  std::array<std::uint8_t, kFirstRecordOffset> head{};
   const std::size_t read = std::fread(head.data(), 1, head.size(), stream);
-  if (std::ferror(stream)) return SignatureCheck::ReadError;
-  if (read == 0) return SignatureCheck::Empty;
-  return read == head.size() && head == FirmwareSignature ? SignatureCheck::Matched : SignatureCheck::Mismatched;
+  if (std::ferror(stream)) return {SignatureCheck::ReadError, false};
+  if (read == 0) return {SignatureCheck::Empty, false};
+  const bool matched =
+      read >= FirmwareSignature.size() && std::equal(FirmwareSignature.begin(), FirmwareSignature.end(), head.begin());
+  return {matched ? SignatureCheck::Matched : SignatureCheck::Mismatched,
+          read == head.size() && head[7] == '\r' && head[8] == '\n'};
 }
 
 class RecordLoader {
@@ -56,30 +64,38 @@ class RecordLoader {
       if (read == LineRead::EndOfFile) return defect_ ? LoadOutcome::DefectiveRecord : LoadOutcome::MissingEndRecord;
       session_.RecordOffset += line.size();
       if (!line_continues) ++line_number;
+      const LineContext context{line_continues, line.back() != '\n',
+                                line_number == 2 && !line_continues && !signature_ends_in_cr_lf_};
       line_continues = line.back() != '\n';
+      if (HasLoneCarriageReturn(line)) session_.load_report.lone_carriage_returns = true;
       if (line[0] == 0) continue;  // a line that starts with NUL is skipped
-      if (Handle(line, line_number)) {
+      if (Handle(line, line_number, context)) {
         session_.load_report.end_record_line = line_number;
         return LoadOutcome::Loaded;
       }
     }
   }
 
-  void StartAtLine(unsigned line_number) { first_line_number_ = line_number; }
+  void StartAtLine(unsigned line_number, bool signature_ends_in_cr_lf) {
+    first_line_number_ = line_number;
+    signature_ends_in_cr_lf_ = signature_ends_in_cr_lf;
+  }
 
  private:
   // True when the line was an obeyed end record.
-  bool Handle(std::span<const std::uint8_t> line, unsigned line_number) {
+  bool Handle(std::span<const std::uint8_t> line, unsigned line_number, const LineContext& context) {
     const HexRecord record = DecodeRecord(line);
     if (!record.starts_with_colon || !record.complete) {
-      NoteDefect(record, line, line_number);
+      NoteDefect(record, line, line_number, context);
       if (!record.complete) return false;
     }
     if (!record.ChecksumMatches()) {
       session_.trace.Format("Checksum Error\r\n");
-      NoteDefect(record, line, line_number);
+      NoteDefect(record, line, line_number, context);
       return false;
     }
+    // A character that is no hex digit was given a value that no tool that made the file meant.
+    if (record.bad_digit_at != 0) NoteDefect(record, line, line_number, context);
     if (defect_) return false;  // nothing is obeyed after a defect
     switch (static_cast<RecordType>(record.type)) {
       case RecordType::Data:
@@ -104,19 +120,24 @@ class RecordLoader {
   void StoreData(const HexRecord& record) {
     // UpperAddress * 65,536 + address, without wrap-around: while UpperAddress is 1 or more
     // every address lies above the image and nothing is stored.
-    if (UpperAddress != 0) return;
+    if (UpperAddress != 0) {
+      session_.load_report.bytes_above_image += record.count;
+      return;
+    }
     for (std::uint32_t k = 0; k < record.count; ++k) {
       const std::uint32_t address = record.address + k;
-      if (address >= kImageSize) break;
+      if (address >= kImageSize) {
+        session_.load_report.bytes_above_image += record.count - k;
+        break;
+      }
       session_.FirmwareImage[address] = record.DataByte(k);
       session_.load_report.written.set(address);
     }
   }
 
-  void NoteDefect(const HexRecord& record, std::span<const std::uint8_t> line, unsigned line_number) {
-    std::size_t length = line.size();
-    while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) --length;
-    NoteDefect(line_number, DescribeDefect(record, length));
+  void NoteDefect(const HexRecord& record, std::span<const std::uint8_t> line, unsigned line_number,
+                  const LineContext& context) {
+    if (!defect_) NoteDefect(line_number, DescribeDefect(record, line, context));
   }
 
   void NoteDefect(unsigned line_number, std::string reason) {
@@ -126,6 +147,7 @@ class RecordLoader {
 
   Session& session_;
   unsigned first_line_number_ = 0;
+  bool signature_ends_in_cr_lf_ = true;
   bool defect_ = false;  // RecordDefect
   std::uint32_t UpperAddress = 0;
 };
@@ -152,7 +174,8 @@ std::uint32_t LoadFirmwareImage(Session& session) {
   }
 
   RecordLoader loader(session);
-  switch (CheckSignature(session.FirmwareFile.Stream())) {
+  const Signature signature = CheckSignature(session.FirmwareFile.Stream());
+  switch (signature.check) {
     case SignatureCheck::Mismatched:
       report.outcome = LoadOutcome::BadSignature;
       session.view.SetStatusText("Invalid Firmware Signature");
@@ -167,7 +190,7 @@ std::uint32_t LoadFirmwareImage(Session& session) {
       session.view.SetProgress(10);
       session.view.SetStatusText("Valid Firmware Signature");
       session.RecordOffset = kFirstRecordOffset;
-      loader.StartAtLine(1);
+      loader.StartAtLine(1, signature.ends_in_cr_lf);
       break;
   }
 

@@ -40,8 +40,9 @@ struct TransferResult {
 class HidLink {
  public:
   virtual ~HidLink() = default;
-  // Sends one 65-byte output report; byte 0 is the report ID.
-  virtual TransferResult Write(const BootReport& report) = 0;
+  // Sends one 65-byte output report; byte 0 is the report ID. Gives up after `bound` with
+  // kErrorTimeout when the device does not take it.
+  virtual TransferResult Write(const BootReport& report, std::chrono::milliseconds bound) = 0;
   // Receives one input report into all 65 bytes (byte 0 the report ID). Gives up after `bound`
   // with kErrorTimeout; a bound of zero takes only what is already queued.
   virtual TransferResult Read(BootReport& report, std::chrono::milliseconds bound) = 0;

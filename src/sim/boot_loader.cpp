@@ -254,6 +254,19 @@ std::vector<std::chrono::milliseconds> BootLoader::ReadBounds() const {
   return read_bounds_;
 }
 
+std::vector<std::chrono::milliseconds> BootLoader::WriteBounds() const {
+  const std::lock_guard lock(mutex_);
+  return write_bounds_;
+}
+
+TransferResult BootLoader::Write(const BootReport& report, std::chrono::milliseconds bound) {
+  {
+    const std::lock_guard lock(mutex_);
+    write_bounds_.push_back(bound);
+  }
+  return Write(report);
+}
+
 std::size_t BootLoader::PendingAnswers() const {
   const std::lock_guard lock(mutex_);
   return answers_.size();

@@ -52,6 +52,8 @@ class BootLoader {
 
   // The two sides of the link, as a HID adapter would call them.
   TransferResult Write(const BootReport& report);
+  // As above, noting the bound the host gave the write.
+  TransferResult Write(const BootReport& report, std::chrono::milliseconds bound);
   TransferResult Read(BootReport& report, std::chrono::milliseconds bound);
   // Whether a write fault would hit the next write, a request with this command code. For a
   // server that must fail the client's write before the whole report has been taken.
@@ -62,6 +64,7 @@ class BootLoader {
   ImageBuffer Memory() const;
   BootLoaderCounters Counters() const;
   std::vector<std::chrono::milliseconds> ReadBounds() const;
+  std::vector<std::chrono::milliseconds> WriteBounds() const;
   // Answers the device holds for the host, a late one included: a device server that puts the
   // simulator behind a real HID stack sends them when their time comes.
   std::size_t PendingAnswers() const;
@@ -85,6 +88,7 @@ class BootLoader {
   WireLog log_;
   BootLoaderCounters counters_;
   std::vector<std::chrono::milliseconds> read_bounds_;
+  std::vector<std::chrono::milliseconds> write_bounds_;
   std::uint32_t transfers_ = 0;
   std::array<std::uint32_t, 256> requests_seen_{};  // per command code
   std::uint8_t last_request_ = 0;

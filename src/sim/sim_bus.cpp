@@ -41,9 +41,9 @@ class SimLink : public HidLink {
  public:
   explicit SimLink(std::shared_ptr<BootLoader> device) : device_(std::move(device)) {}
 
-  TransferResult Write(const BootReport& report) override {
+  TransferResult Write(const BootReport& report, std::chrono::milliseconds bound) override {
     if (!device_) return TransferResult::Failed(kErrorInvalidParameter);
-    return device_->Write(report);
+    return device_->Write(report, bound);
   }
   TransferResult Read(BootReport& report, std::chrono::milliseconds bound) override {
     if (!device_) return TransferResult::Failed(kErrorTimeout);

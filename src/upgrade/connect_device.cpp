@@ -38,7 +38,7 @@ enum class Query { Failed, WrongCode, Taken };
 Query AskVersion(Session& session, BootReport& request, BootReport& answer, Command command) {
   SetCommand(request, command);
   session.link.DropStaleAnswers(session.bounds.answer);
-  if (FailedByResult(session.link.Write(request))) return Query::Failed;
+  if (FailedByResult(session.link.Write(request, session.bounds.write))) return Query::Failed;
   if (FailedByResult(session.link.Read(answer, session.bounds.answer))) return Query::Failed;
   if (answer[field::kCode] != CodeOf(command)) return Query::WrongCode;
   TraceAnswerDump(session.trace, answer);

@@ -50,6 +50,8 @@ std::string_view NameOf(RunStep step) {
       return "crc-response";
     case RunStep::Reset:
       return "reset";
+    case RunStep::Interrupted:
+      return "interrupted";
     case RunStep::Done:
       return "done";
   }

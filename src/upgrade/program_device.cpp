@@ -26,14 +26,17 @@ class Programmer {
     // and must never run past it, whoever filled DeviceInfo.
     if (std::uint64_t{start} + size > kImageSize) return Fail(RunStep::DeviceInfo, "Invalid Application Region");
 
+    if (s_.StopRequested()) return Interrupted();
     s_.view.SetProgress(20);
     s_.view.SetStatusText("Device Erase");
     s_.view.SetProgress(50);
     if (Send(Command::CMD_DEVICE_ERASE) != Sent) return Fail(RunStep::Erase, "Device Erase Command Failed");
+    s_.outcome.erase_sent = true;
 
-    // The device answers once the erase is done.
+    // The device answers once the erase is done, and may take no report until then.
+    if (s_.StopRequested()) return Interrupted();
     Request(Command::CMD_QUERY_DEVICE_INFO);
-    if (!WriteRequest()) {
+    if (!WriteRequest(s_.bounds.after_erase)) {
       s_.trace.Format("Checking Device Active Command Failed \r\n");
       return Fail(RunStep::ActiveCheck, s_.trace.TraceBuffer());
     }
@@ -45,9 +48,17 @@ class Programmer {
     s_.trace.Format("Program Running Successfully\r\n");
     s_.view.SetProgress(60);
     s_.view.SetStatusText("Device Program");
-    if (!Program(start, size)) return Fail(RunStep::ProgramWrite, "Program Write Failed");
+    switch (Program(start, size)) {
+      case Sent:
+        break;
+      case NotSent:
+        return Fail(RunStep::ProgramWrite, "Program Write Failed");
+      case Stopped:
+        return Interrupted();
+    }
 
     s_.view.SetProgress(90);
+    if (s_.StopRequested()) return Interrupted();
     if (Send(Command::CMD_PROGRAM_END) != Sent)
       return Fail(RunStep::ProgramEnd, "Program Write Failed", BoxOwner::None);
 
@@ -55,6 +66,7 @@ class Programmer {
     const std::uint8_t checksum = ImageChecksum(std::span(s_.FirmwareImage).subspan(start, size));
     SetCrcCheck(s_.RequestReport, checksum);
     s_.trace.Format("Image CRC value = %u\r\n", static_cast<unsigned>(checksum));
+    if (s_.StopRequested()) return Interrupted();
     s_.link.DropStaleAnswers(s_.bounds.answer);
     if (!WriteRequest()) return Fail(RunStep::CrcSend, "CRC Send Failed", BoxOwner::None);
     if (!ReadAnswer(s_.bounds.answer)) return Fail(RunStep::CrcResponse, "CRC Response Failed", BoxOwner::None);
@@ -62,20 +74,22 @@ class Programmer {
     TraceAnswerDump(s_.trace, s_.ResponseReport);
     ShowVerdict();
 
+    if (s_.StopRequested()) return Interrupted();
     if (Send(Command::CMD_RESET_DEVICE) != Sent) return Fail(RunStep::Reset, "Reset Command Failed", BoxOwner::None);
     s_.outcome.step = RunStep::Done;
     return kStageSuccess;
   }
 
  private:
-  enum SendResult { Sent, NotSent };
+  enum SendResult { Sent, NotSent, Stopped };
 
   void Request(Command command) {
     SetCommand(s_.RequestReport, command);
     if (command == Command::CMD_QUERY_DEVICE_INFO) s_.link.DropStaleAnswers(s_.bounds.answer);
   }
 
-  bool WriteRequest() { return Judge(s_.link.Write(s_.RequestReport)); }
+  bool WriteRequest() { return WriteRequest(s_.bounds.write); }
+  bool WriteRequest(std::chrono::milliseconds bound) { return Judge(s_.link.Write(s_.RequestReport, bound)); }
   bool ReadAnswer(std::chrono::milliseconds bound) { return Judge(s_.link.Read(s_.ResponseReport, bound)); }
 
   // The error-code test; a failure is kept for the shells.
@@ -93,20 +107,21 @@ class Programmer {
   }
 
   // The region in packets of up to PacketDataSize bytes, back to back, none acknowledged.
-  bool Program(std::uint32_t start, std::uint32_t size) {
+  SendResult Program(std::uint32_t start, std::uint32_t size) {
     // 58 whenever the region was reported; a zero here would never end the loop.
     const std::uint32_t per_packet = s_.DeviceInfo.PacketDataSize != 0 ? s_.DeviceInfo.PacketDataSize : kPacketDataSize;
     const std::uint32_t end = start + size;
     const std::uint32_t total = (size + per_packet - 1) / per_packet;
     for (std::uint32_t current = start; current < end;) {
+      if (s_.StopRequested()) return Stopped;
       const std::uint32_t n = std::min(per_packet, end - current);
       SetProgramWrite(s_.RequestReport, current, std::span(s_.FirmwareImage).subspan(current, n));
       current += n;
-      if (!WriteRequest()) return false;
+      if (!WriteRequest()) return NotSent;
       ++s_.outcome.packets_sent;
       s_.view.PacketsSent(s_.outcome.packets_sent, total);
     }
-    return true;
+    return Sent;
   }
 
   void ShowVerdict() {
@@ -128,6 +143,12 @@ class Programmer {
       s_.outcome.verdict = Verdict::NoVerdict;
       s_.view.ShowBox({kNoVerdict, "Message", box_style::kTopmost | box_style::kIconWarning, BoxOwner::None});
     }
+  }
+
+  // No box: only a shell asks to stop, and it tells its user where the device was left.
+  std::uint32_t Interrupted() {
+    s_.outcome.step = RunStep::Interrupted;
+    return kErrorFunctionFailed;
   }
 
   std::uint32_t Fail(RunStep step, std::string text, BoxOwner owner = BoxOwner::Dialog) {

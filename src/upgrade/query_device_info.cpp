@@ -26,7 +26,7 @@ std::uint32_t QueryDeviceInfo(Session& session) {
   session.FirmwareImage.fill(kErasedByte);
 
   session.link.DropStaleAnswers(session.bounds.answer);
-  const TransferResult write = session.link.Write(session.RequestReport);
+  const TransferResult write = session.link.Write(session.RequestReport, session.bounds.write);
   if (FailedByErrorCode(write)) return FailedTransfer(session, write);
   const TransferResult read = session.link.Read(session.ResponseReport, session.bounds.answer);
   // A read that returned FALSE delivered no answer, whatever the last error says: taking the

@@ -57,6 +57,9 @@ struct LoadReport {
   std::optional<RecordFault> first_defect;
   unsigned end_record_line = 0;
   std::bitset<kImageSize> written;  // addresses that data records set
+  // Data bytes of obeyed records at addresses from 64 KiB up, which the image cannot hold.
+  std::uint32_t bytes_above_image = 0;
+  bool lone_carriage_returns = false;  // some line ends in CR alone
 };
 
 enum class Verdict { None, Match, Mismatch, NoVerdict };
@@ -74,6 +77,7 @@ enum class RunStep {
   CrcSend,       // E6
   CrcResponse,   // E7
   Reset,         // E8
+  Interrupted,   // a stop was asked for; no request was sent after it
   Done,          // the reset was written
 };
 
@@ -82,6 +86,7 @@ struct RunOutcome {
   Verdict verdict = Verdict::None;
   TransferResult failed_transfer;  // of the step that failed, when a transfer failed
   std::uint32_t packets_sent = 0;
+  bool erase_sent = false;  // from here on the device holds no application until it is programmed
 };
 
 class Session {
@@ -89,6 +94,8 @@ class Session {
   Session(HidBus& hid_bus, View& shown_to, Trace& debugger) : bus(hid_bus), view(shown_to), trace(debugger) {}
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
+
+  bool StopRequested() const { return stop_requested && stop_requested(); }
 
   HidBus& bus;
   View& view;
@@ -100,6 +107,9 @@ class Session {
   std::function<std::uint32_t(const std::filesystem::path&)> probe_file = ProbeFirmwareFile;
   // Asked after the file is loaded and before anything is erased; false stops the run.
   std::function<bool(const Session&)> approve_erase;
+  // Asked before each request of the upgrade: true ends the run there (Ctrl-C). A transfer in
+  // flight is never cut short, and after the erase the device is left as the last request left it.
+  std::function<bool()> stop_requested;
 
   // The process-wide values.
   std::uint32_t DeviceFound = 0;

@@ -9,11 +9,15 @@ namespace fwup {
 
 void RunUpgrade(Session& session) {
   session.outcome = RunOutcome{};
-  if (QueryDeviceInfo(session) == kStageSuccess) {
+  if (session.StopRequested()) {
+    session.outcome.step = RunStep::Interrupted;
+  } else if (QueryDeviceInfo(session) == kStageSuccess) {
     if (LoadFirmwareImage(session) != kStageSuccess) {
       session.outcome.step = RunStep::LoadImage;
     } else if (session.approve_erase && !session.approve_erase(session)) {
       session.outcome.step = RunStep::Refused;
+    } else if (session.StopRequested()) {
+      session.outcome.step = RunStep::Interrupted;
     } else {
       (void)ProgramDevice(session);
     }

@@ -36,10 +36,10 @@ TransferResult Bounded(HANDLE handle, HANDLE event, DWORD bound, DWORD& transfer
 HandleLink::HandleLink(UniqueHandle handle)
     : handle_(std::move(handle)), event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
-TransferResult HandleLink::Write(const BootReport& report) {
+TransferResult HandleLink::Write(const BootReport& report, std::chrono::milliseconds bound) {
   if (!event_.Valid()) return TransferResult::Failed(ERROR_NOT_ENOUGH_MEMORY);
   DWORD written = 0;
-  return Bounded(handle_.Get(), event_.Get(), Milliseconds(kWriteBound), written, [&](OVERLAPPED* overlapped) {
+  return Bounded(handle_.Get(), event_.Get(), Milliseconds(bound), written, [&](OVERLAPPED* overlapped) {
     return WriteFile(handle_.Get(), report.data(), static_cast<DWORD>(report.size()), nullptr, overlapped) != FALSE;
   });
 }

@@ -9,7 +9,7 @@
 //   answer that comes after that is left queued by the platform: the core drains it before its
 //   next answered request (zero-bound reads; HidD_FlushQueue is not available under Wine).
 // - A read with a bound of zero takes only a report that is already queued.
-// - A write is bounded the same way by kWriteBound and gives 1460 when cancelled.
+// - A write is bounded the same way by the bound it is given and gives 1460 when cancelled.
 // The core keeps its one-request-at-a-time view: each call returns only when its transfer is
 // complete, failed or cancelled, so no I/O is ever left pending on the handle.
 #pragma once
@@ -21,15 +21,11 @@
 
 namespace fwup::win32 {
 
-// A HID output report goes out within a few USB frames; a device that has not taken one in
-// this long is not going to.
-inline constexpr std::chrono::milliseconds kWriteBound{5000};
-
 class HandleLink : public HidLink {
  public:
   explicit HandleLink(UniqueHandle handle);
 
-  TransferResult Write(const BootReport& report) override;
+  TransferResult Write(const BootReport& report, std::chrono::milliseconds bound) override;
   TransferResult Read(BootReport& report, std::chrono::milliseconds bound) override;
 
  private:

@@ -85,26 +85,37 @@ TEST_P(Usage, IsOneLineWithItsOwnExitCode) {
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   EXPECT_EQ(run.err.rfind("fwupgrade: ", 0), 0u) << run.err;
   EXPECT_NE(run.err.find(GetParam().says), std::string::npos) << run.err;
+  EXPECT_LT(run.err.size(), 200u) << "not a short line: " << run.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, Usage,
-    ::testing::Values(UsageError{{}, "A subcommand is required"}, UsageError{{"erase"}, "unknown command 'erase'"},
-                      UsageError{{"flash"}, "FILE is required"}, UsageError{{"flash", "a.hex", "b.hex"}, "b.hex"},
-                      UsageError{{"flash", "a.hex", "--bogus"}, "--bogus"},
-                      UsageError{{"flash", "a.hex", "--sim-dump", "x"}, "--sim-dump requires --simulate"},
-                      UsageError{{"list", "--sim-devices", "2"}, "requires --simulate"},
-                      UsageError{{"flash", "a.hex", "--simulate", "--sim-devices", "65"}, "--sim-devices"},
-                      UsageError{{"flash", "a.hex", "--wait", "-1"}, "--wait"},
-                      UsageError{{"flash", "a.hex", "--wait", "soon"}, "--wait"},
-                      UsageError{{"info", "--simulate", "--sim-fault", "bogus@1"}, "unknown fault 'bogus'"},
-                      UsageError{{"info", "--simulate", "--sim-fault", "no-answer"}, "needs @TRANSFER"},
-                      UsageError{{"info", "--simulate", "--sim-fault", "2=no-answer@crc"}, "must be 1 to 1"},
-                      UsageError{{"info", "--simulate", "--sim-devices", "0", "--sim-fault", "no-answer@crc"},
-                                 "no simulated device"},
-                      UsageError{{"check", "a.hex", "--region", "1:2:3"}, "START:SIZE"},
-                      UsageError{{"check", "a.hex", "--simulate"}, "--simulate"},
-                      UsageError{{"image", "a.hex", "--json", "-o", "x"}, "--json"}),
+    ::testing::Values(
+        UsageError{{}, "A subcommand is required"}, UsageError{{"erase"}, "unknown command 'erase'"},
+        UsageError{{"flash"}, "FILE is required"}, UsageError{{"flash", "a.hex", "b.hex"}, "b.hex"},
+        UsageError{{"flash", "a.hex", "--bogus"}, "--bogus"},
+        UsageError{{"flash", "a.hex", "--sim-dump", "x"}, "--sim-dump requires --simulate"},
+        UsageError{{"list", "--sim-devices", "2"}, "requires --simulate"},
+        UsageError{{"flash", "a.hex", "--simulate", "--sim-devices", "65"}, "--sim-devices"},
+        UsageError{{"flash", "a.hex", "--wait", "-1"}, "--wait needs a value"},
+        UsageError{{"flash", "a.hex", "--wait=-1"}, "not a number of seconds from 0 to 86400"},
+        UsageError{{"flash", "a.hex", "--wait", "soon"}, "not a number of seconds from 0 to 86400"},
+        // Each of these once overflowed to no wait at all, or was taken as one.
+        UsageError{{"flash", "a.hex", "--wait", "1e10"}, "not a number of seconds"},
+        UsageError{{"flash", "a.hex", "--wait", "1e300"}, "not a number of seconds"},
+        UsageError{{"flash", "a.hex", "--wait", "nan"}, "not a number of seconds"},
+        UsageError{{"flash", "a.hex", "--wait", "inf"}, "not a number of seconds"},
+        UsageError{{"flash", "a.hex", "--wait", "86400.5"}, "out of range"},
+        UsageError{{"flash", "a.hex", "--simulate", "--sim-devices", "abc"}, "not a whole number"},
+        UsageError{{"flash", "a.hex", "--simulate", "--sim-transfer-time", "99999999999"}, "out of range"},
+        UsageError{{"check", "-x.hex"}, "goes after '--', as in 'fwupgrade check -- -x.hex'"},
+        UsageError{{"info", "--simulate", "--sim-fault", "bogus@1"}, "unknown fault 'bogus'"},
+        UsageError{{"info", "--simulate", "--sim-fault", "no-answer"}, "needs @TRANSFER"},
+        UsageError{{"info", "--simulate", "--sim-fault", "2=no-answer@crc"}, "must be 1 to 1"},
+        UsageError{{"info", "--simulate", "--sim-devices", "0", "--sim-fault", "no-answer@crc"}, "no simulated device"},
+        UsageError{{"check", "a.hex", "--region", "1:2:3"}, "START:SIZE"},
+        UsageError{{"check", "a.hex", "--simulate"}, "--simulate"},
+        UsageError{{"image", "a.hex", "--json", "-o", "x"}, "--json"}),
     [](const ::testing::TestParamInfo<UsageError>& error) { return "Case" + std::to_string(error.index); });
 
 TEST(Usage, FaultForAnotherDeviceIsTakenFromItsNumber) {

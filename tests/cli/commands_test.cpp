@@ -80,8 +80,8 @@ TEST(Info, JsonHasTheVersionsAndTheRegion) {
   const JsonValue json = ParseJson(run.out);
   EXPECT_EQ(json["command"].string, "info");
   EXPECT_EQ(json["path"].string, "sim:hid#1");
-  EXPECT_EQ(json["application_version"].string, "2.4.1");
-  EXPECT_EQ(json["boot_version"].string, "1.0.7");
+  EXPECT_EQ(json["versions"]["application"].string, "2.4.1");
+  EXPECT_EQ(json["versions"]["boot"].string, "1.0.7");
   EXPECT_EQ(json["version_line"].string, "Current Application Firmware Version: 2.4.1 and Boot Version:1.0.7");
   EXPECT_EQ(json["status"][0].string, "Device Connected and Firmware Upgrade Mode");
   EXPECT_EQ(json["region"]["start"].number, 4096);
@@ -93,7 +93,7 @@ TEST(Info, FailedVersionQueryAndFailedInfoQuery) {
   EXPECT_EQ(version.exit_code, Code(ExitCode::kDeviceFailure)) << version.err;
   const JsonValue json = ParseJson(version.out);
   EXPECT_EQ(json["status"][1].string, "Version Query Failed");
-  EXPECT_EQ(json["application_version"].kind, JsonValue::Kind::Null);
+  EXPECT_EQ(json["versions"]["application"].kind, JsonValue::Kind::Null);
   EXPECT_EQ(json["version_line"].string, " and Boot Version:1.0.7");
   EXPECT_EQ(json["region"]["size"].number, 57344);  // the region is still shown
   EXPECT_NE(json["error"]["message"].string.find("Version Query Failed"), std::string::npos);
@@ -125,6 +125,25 @@ TEST(Check, AcceptsTheSampleAndTellsItsCoverage) {
   EXPECT_EQ(json["bytes_in_region"].number, static_cast<double>(set));
   const std::string text = ReadFileText(SampleFirmware());
   EXPECT_EQ(json["end_record_line"].number, std::count(text.begin(), text.end(), '\n'));
+}
+
+// Data the 64 KiB image cannot hold is still dropped as the device's tool drops it, but said.
+TEST(Check, BytesAboveTheImageAreCountedAndSaid) {
+  ScratchDir scratch;
+  const std::string file = scratch.File("above.hex");
+  const std::string records = HexRecords({{0x1000, {1, 2, 3}}});
+  WriteFileText(file, kSignatureLine + ":020000040001F9\r\n" + ":03000000AABBCCCC\r\n" +  // 3 bytes at 0x10000
+                          ":020000040000FA\r\n" + ":04FFFE001122334455\r\n" +             // 2 of 4 past 0xFFFF
+                          records);
+  const CliRun run = RunCli({"check", file});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.out.find("5 bytes lie above the 64 KiB image and are ignored"), std::string::npos) << run.out;
+  EXPECT_EQ(ParseJson(RunCli({"check", "--json", file}).out)["bytes_above_image"].number, 5);
+
+  const CliRun flash = RunCli(Args({"flash", "--simulate", "--json", file}));
+  EXPECT_EQ(flash.exit_code, 0) << flash.err;
+  EXPECT_EQ(ParseJson(flash.out)["bytes_above_image"].number, 5);
+  EXPECT_NE(flash.err.find("5 bytes lie above the 64 KiB image"), std::string::npos) << flash.err;
 }
 
 TEST(Check, RegionDecidesWhatIsCovered) {
@@ -174,17 +193,28 @@ TEST_P(CheckRefuses, WithFileRefusedAndTheReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, CheckRefuses,
-    ::testing::Values(RefusedFile{"Signature", "talvork\r\n" + HexRecords({{0x1000, {1}}}),
-                                  "Invalid Firmware Signature", "TALVORK"},
-                      RefusedFile{"Short", "TALV", "Invalid Firmware Signature", "pick the right file"},
-                      RefusedFile{"Empty", "", "Invalid Firmware File: Empty", "is empty"},
-                      RefusedFile{"NoEnd", kSignatureLine + ":0110000055" + "9A\r\n", "No End Record", "cut short"},
-                      RefusedFile{"Checksum", kSignatureLine + ":0110000055" + "9B\r\n:00000001FF\r\n",
-                                  "Invalid Firmware Record at Line 2", "line 2: checksum 9B"},
-                      RefusedFile{"Blank", kSignatureLine + ":0110000055" + "9A\r\n\r\n:00000001FF\r\n",
-                                  "Invalid Firmware Record at Line 3", "blank line"},
-                      RefusedFile{"LoneLf", "TALVORK\n:0110000055" + std::string("9A\r\n:00000001FF\r\n"),
-                                  "Invalid Firmware Record at Line 2", "line does not begin with ':'"}),
+    ::testing::Values(
+        RefusedFile{"Signature", "talvork\r\n" + HexRecords({{0x1000, {1}}}), "Invalid Firmware Signature", "TALVORK"},
+        RefusedFile{"Short", "TALV", "Invalid Firmware Signature", "pick the right file"},
+        RefusedFile{"Empty", "", "Invalid Firmware File: Empty", "is empty"},
+        RefusedFile{"NoEnd", kSignatureLine + ":0110000055" + "9A\r\n", "No End Record", "cut short"},
+        RefusedFile{"Checksum", kSignatureLine + ":0110000055" + "9B\r\n:00000001FF\r\n",
+                    "Invalid Firmware Record at Line 2", "line 2: checksum 9B"},
+        RefusedFile{"Blank", kSignatureLine + ":0110000055" + "9A\r\n\r\n:00000001FF\r\n",
+                    "Invalid Firmware Record at Line 3", "blank line"},
+        RefusedFile{"LoneLf", "TALVORK\n:0110000055" + std::string("9A\r\n:00000001FF\r\n"),
+                    "Invalid Firmware Record at Line 2", "signature line does not end in CR LF"},
+        // The field decoder gives 'G' the value 0x17 and the checksum was made so.
+        RefusedFile{"NotAHexDigit", kSignatureLine + ":011000000GD8\r\n:00000001FF\r\n",
+                    "Invalid Firmware Record at Line 2", "'G' at column 11 is not a hex digit"},
+        RefusedFile{"Space", kSignatureLine + ":01100000 5EA\r\n:00000001FF\r\n", "Invalid Firmware Record at Line 2",
+                    "a space at column 10 is not a hex digit"},
+        RefusedFile{"CrOnly", kSignatureLine + ":01100000559A\r:00000001FF\r", "No End Record",
+                    "its lines end in CR alone"},
+        RefusedFile{"CrOnlySignature", "TALVORK\r:01100000559A\r:00000001FF\r", "Invalid Firmware Record at Line 2",
+                    "its lines end in CR alone"},
+        RefusedFile{"LongLine", kSignatureLine + ":7C100000" + std::string(248, '0') + "74\r\n:00000001FF\r\n",
+                    "Invalid Firmware Record at Line 2", "line longer than 259 characters"}),
     [](const ::testing::TestParamInfo<RefusedFile>& file) { return std::string(file.param.name); });
 
 TEST(Check, JsonNamesTheFirstDefect) {

@@ -90,7 +90,7 @@ TEST(FlashAll, JsonHasEachDeviceAndTheSummary) {
   for (std::size_t i = 0; i < devices.size(); ++i) {
     const JsonValue& device = devices[i];
     EXPECT_EQ(device["path"].string, "sim:hid#" + std::to_string(i + 1));
-    EXPECT_EQ(device["versions_before"]["application"].string, "2.4.1");
+    EXPECT_EQ(device["versions"]["application"].string, "2.4.1");
     EXPECT_GE(device["seconds"].number, 0);
     if (i == 1) {
       EXPECT_EQ(device["result"].string, "CRC Response Failed");

@@ -221,6 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
+// The firmware is in and confirmed, and the device did not restart: both facts, unmixed.
 TEST(Flash, ResetFailureAfterTheMatchSaysTheFirmwareIsConfirmed) {
   const CliRun run = RunCli(Args({"flash", "--simulate", "--sim-fault", "fail-write@reset", SampleFirmware()}));
   EXPECT_EQ(run.exit_code, Code(ExitCode::kDeviceFailure));
@@ -228,7 +229,17 @@ TEST(Flash, ResetFailureAfterTheMatchSaysTheFirmwareIsConfirmed) {
   EXPECT_NE(run.err.find("Reset Command Failed\n"), std::string::npos);
   const auto errors = ErrorLines(run.err);
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_NE(errors[0].find("plug it in again"), std::string::npos);
+  EXPECT_NE(errors[0].find("the firmware is in, but the device did not restart; power it off and on"),
+            std::string::npos)
+      << errors[0];
+
+  const CliRun json =
+      RunCli(Args({"flash", "--simulate", "--json", "--sim-fault", "fail-write@reset", SampleFirmware()}));
+  const JsonValue outcome = ParseJson(json.out);
+  EXPECT_EQ(outcome["verdict"].string, "match");
+  EXPECT_EQ(outcome["failed_step"].string, "reset");
+  EXPECT_EQ(outcome["result"].string, "Reset Command Failed");
+  EXPECT_EQ(outcome["exit_code"].number, Code(ExitCode::kDeviceFailure));
 }
 
 TEST(Flash, RefusedFileNeverReachesTheDevice) {
@@ -257,10 +268,10 @@ TEST(Flash, DamagedRecordIsNamedByItsLine) {
   EXPECT_NE(run.err.find("Invalid Firmware Record at Line 3"), std::string::npos) << run.err;
 }
 
-TEST(Flash, MissingFileSaysSoWithTheDialogsText) {
+TEST(Flash, MissingFileSaysSoWithTheSystemsReason) {
   const CliRun run = RunCli(Args({"flash", "--simulate", "/nonexistent/firmware.hex"}));
   EXPECT_EQ(run.exit_code, Code(ExitCode::kFileRefused));
-  EXPECT_NE(run.err.find("Could n't get File Handle = 3"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("No such file or directory"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("check the path"), std::string::npos);
 }
 
@@ -350,13 +361,36 @@ TEST(Flash, DeviceFoundButNotOpenedPointsToTheUdevRule) {
   EXPECT_TRUE(device->Log().empty());
 }
 
-TEST(Flash, UnwritableDumpIsItsOwnFailureAfterTheRun) {
+// A name that cannot be written is found before any device is touched.
+TEST(Flash, UnwritableDumpStopsTheRunBeforeTheDevice) {
   const CliRun run =
       RunCli(Args({"flash", "--simulate", "--sim-dump", "/nonexistent/dir/memory.bin", SampleFirmware()}));
   EXPECT_EQ(run.exit_code, Code(ExitCode::kOutputFailed));
-  EXPECT_NE(run.out.find("CRC Matched"), std::string::npos);
-  EXPECT_NE(run.err.find("cannot write the simulated device's memory to '/nonexistent/dir/memory.bin'"),
-            std::string::npos);
+  EXPECT_EQ(run.out.find("Device Erase"), std::string::npos);
+  EXPECT_NE(run.err.find("cannot write the simulated device's memory to '/nonexistent/dir/memory.bin': No such file "
+                         "or directory"),
+            std::string::npos)
+      << run.err;
+}
+
+// Every outcome, a refused file or a wrong command line too, says what it is in the same members.
+TEST(FlashJson, RefusalsCarryTheSameMembersAsARun) {
+  ScratchDir scratch;
+  const std::string file = scratch.File("wrong.hex");
+  WriteFileText(file, "TALVORX\r\n" + HexRecords({{0x1000, {1, 2, 3}}}));
+  const CliRun refused = RunCli(Args({"flash", "--simulate", "--json", file}));
+  EXPECT_EQ(refused.exit_code, Code(ExitCode::kFileRefused));
+  const JsonValue json = ParseJson(refused.out);
+  EXPECT_EQ(json["command"].string, "flash");
+  EXPECT_EQ(json["step"].string, "load-image");
+  EXPECT_EQ(json["failed_step"].string, "load-image");
+  EXPECT_EQ(json["verdict"].string, "none");
+  EXPECT_EQ(json["result"].string, "Invalid Firmware Signature");
+  EXPECT_EQ(json["error"]["kind"].string, "file-refused");
+
+  const CliRun usage = RunCli({"flash", "--json", "--wait", "soon", file});
+  EXPECT_EQ(ParseJson(usage.out)["command"].string, "flash");
+  EXPECT_EQ(ParseJson(RunCli({"erase", "--json"}).out)["command"].kind, JsonValue::Kind::Null);
 }
 
 TEST(FlashJson, OutcomeIsTheOnlyThingOnStandardOutput) {
@@ -365,8 +399,8 @@ TEST(FlashJson, OutcomeIsTheOnlyThingOnStandardOutput) {
   const JsonValue json = ParseJson(run.out);
   EXPECT_EQ(json["command"].string, "flash");
   EXPECT_EQ(json["path"].string, "sim:hid#1");
-  EXPECT_EQ(json["versions_before"]["application"].string, "2.4.1");
-  EXPECT_EQ(json["versions_before"]["boot"].string, "1.0.7");
+  EXPECT_EQ(json["versions"]["application"].string, "2.4.1");
+  EXPECT_EQ(json["versions"]["boot"].string, "1.0.7");
   EXPECT_EQ(json["verdict"].string, "match");
   EXPECT_EQ(json["step"].string, "done");
   EXPECT_EQ(json["result"].string, "CRC Matched");

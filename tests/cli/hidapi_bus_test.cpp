@@ -26,6 +26,7 @@ struct DeviceScript {
   std::deque<std::vector<std::uint8_t>> input;    // reports hidapi would deliver (no report-ID byte)
   std::deque<std::vector<std::uint8_t>> answers;  // one queued into `input` after each write
   CallResult write_result{-2, 0};                 // -2: return the length written
+  std::deque<CallResult> write_failures;          // taken before `write_result`
   std::deque<CallResult> read_failures;           // taken before `input`
 };
 
@@ -37,6 +38,11 @@ class FakeDevice : public Device {
     if (!script_.answers.empty()) {
       script_.input.push_back(script_.answers.front());
       script_.answers.pop_front();
+    }
+    if (!script_.write_failures.empty()) {
+      const CallResult failure = script_.write_failures.front();
+      script_.write_failures.pop_front();
+      return failure;
     }
     if (script_.write_result.value == -2) return {static_cast<int>(data.size()), 0};
     return script_.write_result;
@@ -130,7 +136,7 @@ TEST(HidapiLink, WritesAll65BytesWithReportIdZeroFirst) {
   BootReport request{};
   request[1] = 0xA2;
   request[64] = 0x77;
-  EXPECT_TRUE(write.link->Write(request).ok);
+  EXPECT_TRUE(write.link->Write(request, 1s).ok);
   ASSERT_EQ(fake.devices[kBoard.path].written.size(), 1u);
   const std::vector<std::uint8_t>& sent = fake.devices[kBoard.path].written[0];
   ASSERT_EQ(sent.size(), 65u);
@@ -185,6 +191,26 @@ TEST(HidapiLink, EveryReadIsBoundedAndAZeroBoundPolls) {
   EXPECT_EQ(fake.devices[kBoard.path].read_timeouts, (std::vector<int>{250, 0, INT_MAX}));  // never -1: blocking
 }
 
+// The kernel gives up on an output report after 5 s and sends none of it; a longer bound, such
+// as the erase's, is kept by sending it again, and a bound that has passed is not.
+TEST(HidapiLink, AWriteThatTimedOutIsSentAgainUntilItsBound) {
+  auto library = std::make_unique<FakeLibrary>();
+  FakeLibrary& fake = *library;
+  HidapiBus bus(std::move(library));
+  OpenResult write = bus.Open(kBoard.path, HidAccess::Write);
+  DeviceScript& script = fake.devices[kBoard.path];
+  BootReport report{};
+
+  script.write_failures = {{-1, ETIMEDOUT}, {-1, ETIMEDOUT}};
+  EXPECT_TRUE(write.link->Write(report, 30s).ok);
+  EXPECT_EQ(script.written.size(), 3u);
+
+  script.write_failures = {{-1, ETIMEDOUT}, {-1, ETIMEDOUT}};
+  const TransferResult late = write.link->Write(report, 0ms);
+  EXPECT_EQ(late.last_error, kErrorTimeout);
+  EXPECT_EQ(script.written.size(), 4u);
+}
+
 TEST(HidapiLink, FailuresBecomePlatformErrorCodesAndNeverZero) {
   auto library = std::make_unique<FakeLibrary>();
   FakeLibrary& fake = *library;
@@ -195,12 +221,15 @@ TEST(HidapiLink, FailuresBecomePlatformErrorCodesAndNeverZero) {
   BootReport report{};
 
   script.write_result = {-1, ENODEV};
-  EXPECT_EQ(write.link->Write(report).last_error, kErrorDeviceNotConnected);
+  EXPECT_EQ(write.link->Write(report, 1s).last_error, kErrorDeviceNotConnected);
   script.write_result = {-1, 0};  // hidapi lost errno: still a failure under the error-code test
-  EXPECT_EQ(write.link->Write(report).last_error, kErrorGenFailure);
+  EXPECT_EQ(write.link->Write(report, 1s).last_error, kErrorGenFailure);
   script.write_result = {0, 0};  // nothing went out
-  EXPECT_FALSE(write.link->Write(report).ok);
-  EXPECT_NE(write.link->Write(report).last_error, 0u);
+  EXPECT_FALSE(write.link->Write(report, 1s).ok);
+  EXPECT_NE(write.link->Write(report, 1s).last_error, 0u);
+
+  script.write_failures = {{-1, EIO}};  // only a time-out is worth sending again
+  EXPECT_EQ(write.link->Write(report, 1s).last_error, kErrorGenFailure);
 
   script.read_failures = {{-1, EIO}, {-1, EPIPE}, {-1, 0}};
   EXPECT_EQ(read.link->Read(report, 1s).last_error, kErrorGenFailure);

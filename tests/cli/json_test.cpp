@@ -32,6 +32,19 @@ TEST(Json, EscapesWhatAStringCannotHoldAsIs) {
   EXPECT_EQ(ParseJson(dumped)["text"].string, "Firmware download Success\r\nPress \"OK\"\t\\ \x01");
 }
 
+// A file name need not be UTF-8; the document must be. Each byte that is not part of UTF-8 is
+// written as U+DC80 + byte, so that it can still be told; UTF-8 passes as it is.
+TEST(Json, EscapesBytesThatAreNotUtf8) {
+  Json object = Json::Object();
+  object["file"] = std::string("fw-\xFF-\xC3\xA9-\xE2\x82-\xED\xA0\x80.hex");  // stray, é, cut short, a surrogate
+  const std::string dumped = object.Dump();
+  EXPECT_NE(dumped.find("fw-\\udcff-\xC3\xA9-"), std::string::npos) << dumped;
+  EXPECT_NE(dumped.find("\\udce2\\udc82-\\udced\\udca0\\udc80.hex"), std::string::npos) << dumped;
+
+  object["file"] = std::string("fw-\xC3\xA9.hex");
+  EXPECT_NE(object.Dump().find("fw-\xC3\xA9.hex"), std::string::npos);
+}
+
 TEST(Json, WritesNestedArraysNullsAndNumbers) {
   Json object = Json::Object();
   Json list = Json::Array();

@@ -124,7 +124,8 @@ class ScriptedEnumeration : public HidEnumeration {
 class ScriptedLink : public HidLink {
  public:
   explicit ScriptedLink(ScriptedBus& bus) : bus_(bus) {}
-  TransferResult Write(const BootReport& report) override {
+  TransferResult Write(const BootReport& report, std::chrono::milliseconds bound) override {
+    bus_.write_bounds.push_back(bound);
     bus_.events.push_back("write " + std::to_string(report[1]));
     if (!bus_.answers.empty()) {
       if (bus_.answers.front()) bus_.pending.push_back(*bus_.answers.front());

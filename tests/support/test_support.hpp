@@ -132,6 +132,7 @@ class ScriptedBus : public HidBus {
   std::optional<BootReport> late;
   bool late_missed = false;
   std::vector<std::string> events;
+  std::vector<std::chrono::milliseconds> write_bounds;  // the bound of each write, in order
 
   std::unique_ptr<HidEnumeration> Enumerate() override;
   OpenResult Open(const std::string& path, HidAccess access) override;

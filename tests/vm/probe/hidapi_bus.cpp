@@ -64,7 +64,7 @@ class HidapiLink : public HidLink {
   HidapiLink& operator=(const HidapiLink&) = delete;
 
   // hidraw takes the report-ID byte in front of the 64 data bytes.
-  TransferResult Write(const BootReport& report) override {
+  TransferResult Write(const BootReport& report, std::chrono::milliseconds) override {
     errno = 0;
     const int written = hid_write(device_, report.data(), report.size());
     const int error = errno;

@@ -1,0 +1,30 @@
+// Every file the tool writes goes through here: it is checked before anything is written, then
+// written to a temporary file beside it, flushed and synced, and renamed over it only when
+// whole. A failure leaves what was there untouched, and no path the tool did not create is ever
+// removed.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fwup::cli {
+
+struct OutputFile {
+  std::string path;
+  std::string_view what;  // "the image", "the simulated device's memory", ... for messages
+};
+
+// Refuses, with CliError(kOutputFailed) naming the reason, a target that exists and is not a
+// regular file, one that cannot be written, one in a folder that cannot be written, and one
+// that is one of `inputs` (the same file, whatever name it goes by). Writes nothing.
+void CheckOutputFile(const OutputFile& file, const std::vector<std::string>& inputs);
+
+// Checks again, then writes `bytes` whole or not at all; throws CliError(kOutputFailed) with
+// the system's reason.
+void WriteOutputFile(const OutputFile& file, std::span<const std::uint8_t> bytes,
+                     const std::vector<std::string>& inputs);
+
+}  // namespace fwup::cli

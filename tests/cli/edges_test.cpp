@@ -1,0 +1,429 @@
+// Where the tool meets the user's system, tried as a hostile user would, through the real
+// program: files it is asked to write, files it is asked to read, signals and closed pipes.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "cli/exit_code.hpp"
+#include "cli_runner.hpp"
+#include "json_reader.hpp"
+
+extern char** environ;
+
+namespace fwup::cli::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr int Code(ExitCode code) { return ToInt(code); }
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+struct Finished {
+  int exit_code = -1;  // -1 when a signal ended it
+  int signal = 0;
+  std::string out;
+  std::string err;
+};
+
+// The program in bash, so that a test can set limits or pipe it; stdin is empty.
+Finished Shell(const std::string& command) {
+  ScratchDir scratch;
+  const std::string out = scratch.File("out");
+  const std::string err = scratch.File("err");
+  const std::string script = scratch.File("run.sh");
+  WriteFileText(script, command + "\n");
+  const int status = std::system(("bash " + script + " >" + out + " 2>" + err + " </dev/null").c_str());
+  Finished run;
+  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = ReadFileText(out);
+  run.err = ReadFileText(err);
+  return run;
+}
+
+std::string Program() { return FWUPGRADE_PROGRAM; }
+
+// The program started on its own, its standard output read as it comes, so that a test can
+// send a signal at a known step.
+class Child {
+ public:
+  explicit Child(const std::vector<std::string>& args) {
+    int out[2];
+    if (pipe(out) != 0) throw std::runtime_error("pipe");
+    err_file_ = scratch_.File("err");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> all = {Program()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) throw std::runtime_error("spawn");
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    out_ = out[0];
+  }
+  ~Child() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    close(out_);
+  }
+
+  // Reads standard output until it holds `text`; false at its end or after 30 s.
+  bool WaitFor(const std::string& text) {
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (out_text_.find(text) == std::string::npos) {
+      if (std::chrono::steady_clock::now() > deadline || !ReadSome(100)) return false;
+    }
+    return true;
+  }
+
+  void Signal(int number) { kill(pid_, number); }
+
+  Finished Wait() {
+    while (ReadSome(-1)) {
+    }
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    Finished run;
+    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    run.out = out_text_;
+    run.err = ReadFileText(err_file_);
+    return run;
+  }
+
+ private:
+  bool ReadSome(int timeout_ms) {
+    pollfd ready{out_, POLLIN, 0};
+    if (poll(&ready, 1, timeout_ms) <= 0) return timeout_ms >= 0;
+    char buffer[4096];
+    const ssize_t got = read(out_, buffer, sizeof buffer);
+    if (got <= 0) return false;
+    out_text_.append(buffer, static_cast<std::size_t>(got));
+    return true;
+  }
+
+  ScratchDir scratch_;
+  std::string err_file_;
+  pid_t pid_ = -1;
+  int out_ = -1;
+  std::string out_text_;
+};
+
+// The requests a --sim-log holds, by command code.
+std::vector<int> Requests(const std::string& log) {
+  std::vector<int> codes;
+  std::size_t at = 0;
+  while ((at = log.find("> ", at)) != std::string::npos) {
+    codes.push_back(std::stoi(log.substr(at + 5, 2), nullptr, 16));
+    at += 2;
+  }
+  return codes;
+}
+
+// ---- Files the tool writes -------------------------------------------------------------------
+
+struct HostileOutput {
+  const char* name;
+  // Makes the target in `dir` and returns its path, or "" when this machine cannot have it.
+  std::function<std::string(const std::string& dir)> make;
+  const char* reason;         // what the message must name
+  std::string limit = "";     // shell commands run before the program
+  bool is_the_input = false;  // the target is given as the firmware file too
+};
+
+std::string Existing(const std::string& path, mode_t mode) {
+  WriteFileText(path, std::string(65536, '\xAB'));  // a good image that must survive
+  chmod(path.c_str(), mode);
+  return path;
+}
+
+void PrintTo(const HostileOutput& output, std::ostream* out) { *out << output.name; }
+
+class OutputRefused : public ::testing::TestWithParam<HostileOutput> {};
+
+// Whatever stood at the target stands there after, unchanged, and nothing else is left behind.
+TEST_P(OutputRefused, LeavesWhatWasThereUntouched) {
+  ScratchDir scratch;
+  const std::string dir = scratch.File("out");
+  fs::create_directory(dir);
+  const std::string target = GetParam().make(dir);
+  if (target.empty()) GTEST_SKIP() << "this machine cannot make the target";
+  struct stat before {};
+  ASSERT_EQ(stat(target.c_str(), &before), 0);
+  const std::vector<std::uint8_t> content =
+      S_ISREG(before.st_mode) ? ReadFileBytes(target) : std::vector<std::uint8_t>{};
+  const auto listing = [&dir] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> names = listing();
+
+  const std::string input = GetParam().is_the_input ? target : SampleFirmware();
+  const Finished run = Shell(GetParam().limit + Program() + " image " + Quoted(input) + " -o " + Quoted(target));
+  EXPECT_EQ(run.exit_code, Code(ExitCode::kOutputFailed)) << run.err;
+  EXPECT_NE(run.err.find(GetParam().reason), std::string::npos) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  struct stat after {};
+  ASSERT_EQ(lstat(target.c_str(), &after), 0) << "the target is gone";
+  EXPECT_EQ(after.st_mode, before.st_mode);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  if (S_ISREG(before.st_mode)) {
+    EXPECT_EQ(ReadFileBytes(target), content);
+  }
+  EXPECT_EQ(listing(), names) << "a file was left behind";
+}
+
+// Runs the program as nobody, in a folder nobody may write in, when the tests run as root.
+std::string AsNobody() { return geteuid() == 0 ? "exec setpriv --reuid=65534 --regid=65534 --clear-groups " : ""; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, OutputRefused,
+    ::testing::Values(
+        HostileOutput{"EmptyFolder",
+                      [](const std::string& dir) {
+                        fs::create_directory(dir + "/image.bin");
+                        return dir + "/image.bin";
+                      },
+                      "it is a folder"},
+        HostileOutput{"DeviceNode", [](const std::string&) { return std::string("/dev/null"); }, "it is a device"},
+        HostileOutput{"Fifo",
+                      [](const std::string& dir) {
+                        mkfifo((dir + "/pipe").c_str(), 0644);
+                        return dir + "/pipe";
+                      },
+                      "it is a FIFO"},
+        // Owned by root and read-only, in a folder anyone may write in: replacing it would
+        // take away what its owner protected.
+        HostileOutput{"ReadOnlyFileOfAnother",
+                      [](const std::string& dir) {
+                        chmod(dir.c_str(), 01777);
+                        chmod(fs::path(dir).parent_path().c_str(), 0755);
+                        return Existing(dir + "/image.bin", 0444);
+                      },
+                      "Permission denied", "cd / && " + AsNobody()},
+        HostileOutput{"FileSizeLimit", [](const std::string& dir) { return Existing(dir + "/image.bin", 0644); },
+                      "File too large", "ulimit -f 16 && "},
+        HostileOutput{"TheFirmwareFileItself",
+                      [](const std::string& dir) {
+                        fs::copy_file(SampleFirmware(), dir + "/firmware.hex");
+                        return dir + "/firmware.hex";
+                      },
+                      "it is the firmware file", "", true}),
+    [](const ::testing::TestParamInfo<HostileOutput>& output) { return std::string(output.param.name); });
+
+// The same file under another name is the same file.
+TEST(Output, TheInputByAnotherNameIsRefused) {
+  ScratchDir scratch;
+  const std::string firmware = scratch.File("firmware.hex");
+  fs::copy_file(SampleFirmware(), firmware);
+  fs::create_hard_link(firmware, scratch.File("hard.hex"));
+  fs::create_symlink(firmware, scratch.File("soft.hex"));
+  const std::string before = ReadFileText(firmware);
+  for (const std::string other : {"hard.hex", "soft.hex"}) {
+    const Finished image = Shell(Program() + " image " + Quoted(firmware) + " -o " + Quoted(scratch.File(other)));
+    EXPECT_EQ(image.exit_code, Code(ExitCode::kOutputFailed)) << other;
+    const Finished dump = Shell(Program() + " flash --simulate --sim-transfer-time 0 --sim-dump " +
+                                Quoted(scratch.File(other)) + " " + Quoted(firmware));
+    EXPECT_EQ(dump.exit_code, Code(ExitCode::kOutputFailed)) << other;
+    EXPECT_EQ(dump.out.find("Device Erase"), std::string::npos) << "the device was touched";
+  }
+  EXPECT_EQ(ReadFileText(firmware), before);
+}
+
+// A full disk, on a small file system of the test's own (needs root to mount one).
+TEST(Output, NoSpaceLeftKeepsTheOldImage) {
+  ScratchDir scratch;
+  const std::string mount_point = scratch.File("small");
+  fs::create_directory(mount_point);
+  // Room for the old image, not for a second one beside it.
+  if (geteuid() != 0 ||
+      std::system(("mount -t tmpfs -o size=100k tmpfs " + mount_point + " 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "cannot mount a small file system here";
+  }
+  const std::string target = Existing(mount_point + "/image.bin", 0644);
+  const Finished run = Shell(Program() + " image " + Quoted(SampleFirmware()) + " -o " + Quoted(target));
+  EXPECT_EQ(run.exit_code, Code(ExitCode::kOutputFailed));
+  EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadFileText(target), std::string(65536, '\xAB'));
+  EXPECT_EQ(std::distance(fs::directory_iterator(mount_point), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::system(("umount " + mount_point).c_str()), 0);
+}
+
+// A good write replaces the file whole and keeps its permissions; a link is written through.
+TEST(Output, AWriteReplacesTheFileAndKeepsItsMode) {
+  ScratchDir scratch;
+  const std::string target = Existing(scratch.File("image.bin"), 0640);
+  fs::create_symlink(target, scratch.File("link.bin"));
+  const Finished run =
+      Shell(Program() + " image " + Quoted(SampleFirmware()) + " -o " + Quoted(scratch.File("link.bin")));
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(fs::is_symlink(scratch.File("link.bin")));
+  struct stat status {};
+  ASSERT_EQ(stat(target.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0640u);
+  const auto image = ReadFileBytes(target);
+  ASSERT_EQ(image.size(), 65536u);
+  for (const auto& [address, byte] : ReferenceBytes(SampleFirmware())) ASSERT_EQ(image[address], byte) << address;
+}
+
+// ---- Files the tool reads --------------------------------------------------------------------
+
+struct HostileInput {
+  const char* name;
+  std::function<std::string(const std::string& dir)> make;
+  const char* reason;
+};
+
+void PrintTo(const HostileInput& input, std::ostream* out) { *out << input.name; }
+
+class InputRefused : public ::testing::TestWithParam<HostileInput> {};
+
+TEST_P(InputRefused, UpFrontWithTheRealCause) {
+  ScratchDir scratch;
+  const std::string path = GetParam().make(scratch.File(""));
+  // Bounded, so that a tool that blocks fails the test instead of hanging it.
+  for (const char* command : {"check", "flash --simulate --sim-transfer-time 0"}) {
+    const Finished run = Shell("timeout 20 " + Program() + " " + command + " " + Quoted(path));
+    EXPECT_EQ(run.exit_code, Code(ExitCode::kFileRefused)) << command << ": " << run.err;
+    EXPECT_NE(run.err.find(GetParam().reason), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("Device Erase"), std::string::npos);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, InputRefused,
+    ::testing::Values(
+        HostileInput{"Folder", [](const std::string& dir) { return dir; }, "is a folder, not a firmware file"},
+        HostileInput{"FifoWithoutWriter",
+                     [](const std::string& dir) {
+                       mkfifo((dir + "fifo.hex").c_str(), 0644);
+                       return dir + "fifo.hex";
+                     },
+                     "is a FIFO, not a firmware file"},
+        HostileInput{"Device", [](const std::string&) { return std::string("/dev/zero"); }, "is a device"},
+        HostileInput{"LinkLoop",
+                     [](const std::string& dir) {
+                       fs::create_symlink(dir + "b.hex", dir + "a.hex");
+                       fs::create_symlink(dir + "a.hex", dir + "b.hex");
+                       return dir + "a.hex";
+                     },
+                     "Too many levels of symbolic links"},
+        HostileInput{"NameTooLong", [](const std::string& dir) { return dir + std::string(300, 'n') + ".hex"; },
+                     "File name too long"},
+        HostileInput{"Missing", [](const std::string& dir) { return dir + "missing.hex"; },
+                     "No such file or directory"}),
+    [](const ::testing::TestParamInfo<HostileInput>& input) { return std::string(input.param.name); });
+
+// ---- Signals and closed pipes ----------------------------------------------------------------
+
+std::vector<std::string> SlowFlash(const std::string& log, std::initializer_list<std::string> more = {}) {
+  std::vector<std::string> args = {"flash", "--simulate", "--sim-transfer-time", "2000", "--sim-log", log};
+  args.insert(args.end(), more.begin(), more.end());
+  args.push_back(SampleFirmware());
+  return args;
+}
+
+TEST(Stop, AfterTheEraseTheUpgradeEndsBeforeTheNextRequestAndNeverResets) {
+  ScratchDir scratch;
+  Child child(SlowFlash(scratch.File("wire.log")));
+  ASSERT_TRUE(child.WaitFor("Device Status: Device Program"));
+  child.Signal(SIGINT);
+  const Finished run = child.Wait();
+  EXPECT_EQ(run.exit_code, Code(ExitCode::kInterrupted)) << run.err;
+  EXPECT_NE(run.err.find("stopped after the erase: the device holds no application and stays in Firmware Upgrade "
+                         "Mode; flash it again"),
+            std::string::npos)
+      << run.err;
+  const std::vector<int> requests = Requests(ReadFileText(scratch.File("wire.log")));
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(std::count(requests.begin(), requests.end(), 0x04), 1) << "the erase went out";
+  EXPECT_EQ(std::count(requests.begin(), requests.end(), 0x08), 0) << "a reset was sent";
+  EXPECT_EQ(std::count(requests.begin(), requests.end(), 0x09), 0);
+  EXPECT_LT(std::count(requests.begin(), requests.end(), 0x05), 989);
+}
+
+TEST(Stop, BeforeTheEraseNothingIsErasedAndJsonIsWhole) {
+  ScratchDir scratch;
+  // No device yet: the tool waits, and is stopped while it waits.
+  Child child({"flash", "--simulate", "--sim-devices", "0", "--wait", "60", "--json", SampleFirmware()});
+  std::this_thread::sleep_for(500ms);
+  child.Signal(SIGTERM);
+  const Finished run = child.Wait();
+  EXPECT_EQ(run.exit_code, Code(ExitCode::kInterrupted)) << run.err;
+  const JsonValue json = ParseJson(run.out);
+  EXPECT_EQ(json["exit_code"].number, Code(ExitCode::kInterrupted));
+  EXPECT_EQ(json["error"]["kind"].string, "interrupted");
+  EXPECT_NE(json["error"]["message"].string.find("no device was touched"), std::string::npos);
+}
+
+TEST(Stop, EveryBoardOfAnAllRunSaysWhereItWasLeft) {
+  ScratchDir scratch;
+  Child child(SlowFlash(scratch.File("wire.log"), {"--all", "--sim-devices", "3"}));
+  ASSERT_TRUE(child.WaitFor("Device Program: 10%"));
+  child.Signal(SIGINT);
+  const Finished run = child.Wait();
+  EXPECT_EQ(run.exit_code, Code(ExitCode::kInterrupted)) << run.err;
+  EXPECT_NE(run.out.find("devices ended with CRC Matched"), std::string::npos) << "no summary: " << run.out;
+  for (int i = 1; i <= 3; ++i) {
+    const std::string device = "sim:hid#" + std::to_string(i);
+    EXPECT_NE(run.err.find(device + ": stopped after the erase"), std::string::npos) << run.err;
+    const std::vector<int> requests = Requests(ReadFileText(scratch.File("wire.log." + std::to_string(i))));
+    EXPECT_EQ(std::count(requests.begin(), requests.end(), 0x08), 0) << device << " was reset";
+  }
+}
+
+TEST(Stop, ASecondSignalEndsTheProcessAtOnce) {
+  ScratchDir scratch;
+  // A second on the wire for each report: the first signal waits for the transfer in flight.
+  Child child({"flash", "--simulate", "--sim-transfer-time", "1000000", SampleFirmware()});
+  ASSERT_TRUE(child.WaitFor("Device Status: Device Connected"));
+  child.Signal(SIGINT);
+  std::this_thread::sleep_for(300ms);
+  child.Signal(SIGINT);
+  const Finished run = child.Wait();
+  EXPECT_EQ(run.signal, SIGINT) << run.err;
+}
+
+TEST(Pipe, AReaderThatGoesAwayNeverStopsTheUpgrades) {
+  ScratchDir scratch;
+  const std::string dump = scratch.File("memory.bin");
+  const Finished run = Shell("set -o pipefail; " + Program() + " flash --all --simulate --sim-devices 4 " +
+                             "--sim-transfer-time 100 --sim-dump " + Quoted(dump) + " " + Quoted(SampleFirmware()) +
+                             " | head -c 1 >/dev/null; echo \"status ${PIPESTATUS[0]}\" >&2");
+  EXPECT_NE(run.err.find("status 0"), std::string::npos) << run.err;
+  const auto expected = ReferenceBytes(SampleFirmware());
+  for (int device = 1; device <= 4; ++device) {
+    const auto memory = ReadFileBytes(dump + "." + std::to_string(device));
+    ASSERT_EQ(memory.size(), 65536u);
+    for (const auto& [address, byte] : expected) ASSERT_EQ(memory[address], byte) << device << " at " << address;
+  }
+  EXPECT_NE(Shell(Program() + " flash --simulate --sim-transfer-time 0 " + Quoted(SampleFirmware()) +
+                  " | true; echo \"status ${PIPESTATUS[0]}\" >&2")
+                .err.find("status 0"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace fwup::cli::testing
