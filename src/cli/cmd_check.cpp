@@ -15,11 +15,12 @@ namespace fwup::cli {
 namespace {
 
 void AddOptions(CLI::App& command, Options& options) {
-  command.add_option("FILE", options.file, "the firmware file")->required();
+  AddFileArgument(command, options);
   command
       .add_option("--region", options.region,
                   "the device's application region (default 4096:57344, the simulated boot loader's)")
-      ->type_name("START:SIZE");
+      ->type_name("START:SIZE")
+      ->check(NotEmpty());
   AddOutputOptions(command, options, true);
 }
 

@@ -16,7 +16,7 @@ namespace fwup::cli {
 namespace {
 
 void AddOptions(CLI::App& command, Options& options) {
-  command.add_option("FILE", options.file, "the firmware file")->required();
+  AddFileArgument(command, options);
   CLI::Option* all = command.add_flag(
       "--all", options.all,
       "flash every device in Firmware Upgrade Mode at once, each on its own; exit 0 only when all of them end with "

@@ -14,9 +14,10 @@ namespace fwup::cli {
 namespace {
 
 void AddOptions(CLI::App& command, Options& options) {
-  command.add_option("FILE", options.file, "the firmware file")->required();
+  AddFileArgument(command, options);
   command.add_option("-o,--output", options.output, "where to write the 65,536-byte image")
       ->type_name("OUT")
+      ->check(NotEmpty())
       ->required();
   AddOutputOptions(command, options, false);
 }

@@ -41,9 +41,19 @@ CLI::Validator DecimalIn(double low, double high, bool decimals, std::string_vie
 
 }  // namespace
 
+CLI::Validator NotEmpty() {
+  return CLI::Validator([](std::string& text) { return text.empty() ? std::string("an empty value names nothing") : ""; },
+                        "");
+}
+
+void AddFileArgument(CLI::App& command, Options& options) {
+  command.add_option("FILE", options.file, "the firmware file")->required()->check(NotEmpty());
+}
+
 void AddDeviceOptions(CLI::App& command, Options& options, bool wait) {
   command.add_option("--path", options.path, "use the device at PATH, as 'list' prints it, not the first one found")
-      ->type_name("PATH");
+      ->type_name("PATH")
+      ->check(NotEmpty());
   if (wait) {
     command
         .add_option("--wait", options.wait_seconds,
@@ -74,12 +84,14 @@ void AddSimulatorOptions(CLI::App& command, Options& options, bool traffic) {
                   "after the run, write the simulated device's 64 KiB memory to FILE (FILE.1, FILE.2, ... for "
                   "several devices)")
       ->type_name("FILE")
+      ->check(NotEmpty())
       ->needs(simulate);
   command
       .add_option("--sim-log", options.sim_log,
                   "after the run, write the simulated device's wire log to FILE, numbered as --sim-dump: one line "
                   "per report, '>' written and '<' read by the tool, then its 65 bytes in hex")
       ->type_name("FILE")
+      ->check(NotEmpty())
       ->needs(simulate);
   command
       .add_option("--sim-transfer-time", options.sim_transfer_us,

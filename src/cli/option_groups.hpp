@@ -5,6 +5,7 @@
 
 namespace CLI {
 class App;
+class Validator;
 }
 
 namespace fwup::cli {
@@ -14,6 +15,10 @@ inline constexpr double kMaxWaitSeconds = 86400;  // a day: longer is a mistake,
 inline constexpr double kMaxSimDevices = 64;
 inline constexpr double kMaxSimTransferMicroseconds = 1000000;
 
+// Refuses an empty value: "" names no file and no device.
+CLI::Validator NotEmpty();
+// FILE, the firmware file of check, image and flash.
+void AddFileArgument(CLI::App& command, Options& options);
 // --path, and --wait where the command connects.
 void AddDeviceOptions(CLI::App& command, Options& options, bool wait);
 // --simulate and --sim-devices; with `traffic`, the options about a simulated device's traffic:

@@ -109,6 +109,9 @@ INSTANTIATE_TEST_SUITE_P(
         UsageError{{"flash", "a.hex", "--simulate", "--sim-devices", "abc"}, "not a whole number"},
         UsageError{{"flash", "a.hex", "--simulate", "--sim-transfer-time", "99999999999"}, "out of range"},
         UsageError{{"check", "-x.hex"}, "goes after '--', as in 'fwupgrade check -- -x.hex'"},
+        // Once taken for "no --sim-log": the run went on and wrote nothing.
+        UsageError{{"flash", "a.hex", "--simulate", "--sim-log", ""}, "--sim-log: an empty value"},
+        UsageError{{"check", ""}, "FILE: an empty value"},
         UsageError{{"info", "--simulate", "--sim-fault", "bogus@1"}, "unknown fault 'bogus'"},
         UsageError{{"info", "--simulate", "--sim-fault", "no-answer"}, "needs @TRANSFER"},
         UsageError{{"info", "--simulate", "--sim-fault", "2=no-answer@crc"}, "must be 1 to 1"},
