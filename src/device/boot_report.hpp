@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <span>
 
+#include "ports/report.hpp"
+
 namespace fwup {
 
-inline constexpr std::size_t kReportSize = 65;
-using BootReport = std::array<std::uint8_t, kReportSize>;
 
 // The complete set of commands the tool sends.
 enum class Command : std::uint8_t {

@@ -10,7 +10,7 @@
 #include <unistd.h>
 #endif
 
-#include "ports/hid.hpp"
+#include "ports/report.hpp"
 
 namespace fwup {
 

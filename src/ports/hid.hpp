@@ -9,22 +9,9 @@
 #include <optional>
 #include <string>
 
-#include "device/boot_report.hpp"
+#include "ports/report.hpp"
 
 namespace fwup {
-
-// Platform error codes the core and its adapters use. They keep the Windows values so that a
-// code shown to the user means the same thing on every platform.
-inline constexpr std::uint32_t kErrorSuccess = 0;
-inline constexpr std::uint32_t kErrorFileNotFound = 2;
-inline constexpr std::uint32_t kErrorPathNotFound = 3;
-inline constexpr std::uint32_t kErrorAccessDenied = 5;
-inline constexpr std::uint32_t kErrorInvalidHandle = 6;
-inline constexpr std::uint32_t kErrorGenFailure = 31;
-inline constexpr std::uint32_t kErrorSharingViolation = 32;
-inline constexpr std::uint32_t kErrorInvalidParameter = 87;
-inline constexpr std::uint32_t kErrorDeviceNotConnected = 1167;
-inline constexpr std::uint32_t kErrorTimeout = 1460;
 
 // What a WriteFile or ReadFile call gave: its BOOL result and, when it returned FALSE, the
 // last-error code read right after it. FALSE with code 0 is a real outcome and is kept as such.
