@@ -9,6 +9,7 @@
 #include "cli/option_groups.hpp"
 #include "cli/shell_view.hpp"
 #include "cli/text_display.hpp"
+#include "cli/utf8_path.hpp"
 
 namespace fwup::cli {
 namespace {
@@ -24,16 +25,16 @@ void AddOptions(CLI::App& command, Options& options) {
 ExitCode Run(Context& context) {
   TextDisplay display(context.console, true);
   ShellView view(display, context.options.verbose);
-  const CheckedFile file = CheckFirmwareFile(context.options.file, view, view);
+  const CheckedFile file = CheckFirmwareFile(PathFromUtf8(context.options.file), view, view);
   if (!file.accepted) throw CliError(ExitCode::kFileRefused, DescribeRefusal(file) + "; nothing was written");
 
   const std::string& output = context.options.output;
-  std::ofstream out(output, std::ios::binary | std::ios::trunc);
+  std::ofstream out(PathFromUtf8(output), std::ios::binary | std::ios::trunc);
   if (out) out.write(reinterpret_cast<const char*>(file.image.data()), static_cast<std::streamsize>(file.image.size()));
   out.close();
   if (!out) {
     std::error_code ignored;
-    std::filesystem::remove(output, ignored);  // no half-written image is left behind
+    std::filesystem::remove(PathFromUtf8(output), ignored);  // no half-written image is left behind
     throw CliError(ExitCode::kOutputFailed, "cannot write the image to '" + output +
                                                 "': check that its folder exists and that you may write there");
   }

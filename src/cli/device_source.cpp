@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "cli/cli_error.hpp"
+#include "cli/utf8_path.hpp"
 #include "sim/fault.hpp"
 #include "sim/sim_bus.hpp"
 #include "sim/wire_log.hpp"
@@ -13,7 +14,7 @@ namespace {
 
 template <typename Write>
 void WriteFile(const std::string& file, std::ios::openmode mode, std::string_view what, Write write) {
-  std::ofstream out(file, mode | std::ios::trunc);
+  std::ofstream out(PathFromUtf8(file), mode | std::ios::trunc);
   if (out) write(out);
   out.close();
   if (!out) {

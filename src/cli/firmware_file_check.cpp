@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "cli/text.hpp"
+#include "cli/utf8_path.hpp"
 #include "image/load_firmware_image.hpp"
 
 namespace fwup::cli {
@@ -93,7 +94,7 @@ std::string DescribeRefusal(const std::filesystem::path& path, const LoadReport&
                             const std::string& dialog_text) {
   // Appended piece by piece: g++ 12 at -O3 warns falsely (-Wrestrict) on "text" + temporary.
   std::string name = "'";
-  name.append(path.string()).append("'");
+  name.append(Utf8FromPath(path)).append("'");
   std::string said = " (";
   said.append(dialog_text).append(")");
   switch (report.outcome) {
@@ -121,7 +122,7 @@ std::string DescribeRefusal(const std::filesystem::path& path, const LoadReport&
 }
 
 std::string DescribeNoCoverage(const std::filesystem::path& path, std::uint32_t start, std::uint32_t size) {
-  return "the firmware file '" + path.string() + "' sets no byte inside the application region " +
+  return "the firmware file '" + Utf8FromPath(path) + "' sets no byte inside the application region " +
          RegionText(start, size) +
          ": flashing it would erase the application and program nothing; pick the file made for this device, or "
          "give --force to flash it anyway";
