@@ -6,7 +6,9 @@ set -euo pipefail
 action=$1
 state=$2
 mkdir -p "$state"
-export WINEPREFIX="$state/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine reads file names and arguments in the locale's character set: UTF-8, so that any name
+# reaches the programs whole, whatever locale the tests were started in.
+export WINEPREFIX="$state/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 
 case $action in
 setup)
@@ -27,7 +29,7 @@ setup)
   echo $! >"$state/xvfb.pid"
   for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
   wineserver -p </dev/null >/dev/null 2>&1 || true  # already running is fine
-  printf 'export WINEPREFIX=%q WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=:%s\n' \
+  printf 'export WINEPREFIX=%q WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8 DISPLAY=:%s\n' \
     "$WINEPREFIX" "$display" >"$state/env"
   echo "wine prefix $WINEPREFIX, display :$display"
   ;;
