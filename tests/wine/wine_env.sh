@@ -20,6 +20,16 @@ setup)
     # it left every later window without a driver.
     wineserver -k 2>/dev/null || true
   fi
+  # Marlett (Debian's fonts-wine) draws the caption buttons; without it they show its letters
+  # "0 1 r". Wine 8 as Debian builds it misses the font in its data folder (WINEDEBUG=+file shows
+  # it looking for Z:\usr\share\wine\../fonts), but finds it in the prefix's Fonts folder. Only
+  # Marlett: the other fonts of the package would change every window's layout.
+  marlett=/usr/share/wine/fonts/marlett.ttf
+  if [ -f $marlett ]; then
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts" && cp -u $marlett "$WINEPREFIX/drive_c/windows/Fonts/"
+  else
+    echo "no Marlett font (package fonts-wine): caption buttons are drawn as letters"
+  fi
   display=""
   for n in $(seq 90 140); do
     if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
