@@ -31,6 +31,7 @@ target_link_libraries(fwup_expected_run PRIVATE fwup_sim)
 set(FWUP_WINE_DATA ${CMAKE_BINARY_DIR}/wine-data)
 add_custom_command(
   OUTPUT ${FWUP_WINE_DATA}/good.hex ${FWUP_WINE_DATA}/good.bin ${FWUP_WINE_DATA}/bad-signature.hex
+         ${FWUP_WINE_DATA}/прошивка-固件.hex
   COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/wine/make_firmware.py ${FWUP_WINE_DATA}
   DEPENDS ${PROJECT_SOURCE_DIR}/tests/wine/make_firmware.py
   COMMENT "Writing the firmware files of the wine tests")
@@ -88,6 +89,14 @@ fwup_wine_scenario(checksum_read_fails crc_read_fails.txt --image ${good} --faul
 fwup_wine_scenario(cancel cancel.txt --connect-only --last-sent AE)
 fwup_wine_scenario(chooser_cancelled chooser_cancelled.txt --last-sent 02)
 fwup_wine_scenario(late_ready_answer late_ready.txt --connect-only --fault late-answer@ready --last-sent AE)
+fwup_wine_scenario(unicode_file_name unicode_file_name.txt --image ${FWUP_WINE_DATA}/прошивка-固件.hex
+                   --region ${FWUP_WINE_DATA}/good.bin --last-sent 08)
+
+# The command line, with file names that only UTF-16 can carry.
+add_test(NAME wine_cli_file_names
+  COMMAND bash ${FWUP_WINE_DIR}/cli_file_names.sh --state ${FWUP_WINE_STATE} --program ${FWUP_WIN64}/fwupgrade.exe
+          --data ${FWUP_WINE_DATA} --out ${FWUP_WINE_RUNS}/cli_file_names)
+set_tests_properties(wine_cli_file_names PROPERTIES FIXTURES_REQUIRED wine LABELS wine TIMEOUT 240)
 
 # The application manifest and the version resource of both programs in both builds, read back
 # through the Windows API; the expected texts carry the project's version.

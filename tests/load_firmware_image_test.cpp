@@ -51,13 +51,17 @@ TEST(LoadFirmwareImage, WellFormedFileLoadsAndNothingAfterTheEndIsRead) {
   EXPECT_TRUE(load.session.FirmwareFile.IsOpen());  // the caller closes it
 }
 
+// A wrong signature is refused before any record is read, and told as the other refusals are.
 class BadSignature : public testing::TestWithParam<std::string> {};
 
-TEST_P(BadSignature, IsRefusedWithTheStatusTextAlone) {
+TEST_P(BadSignature, IsRefusedWithStatusTraceAndBox) {
   Loader load(GetParam());
   EXPECT_EQ(load.Run(), kFailed);
-  EXPECT_EQ(load.view.events, std::vector<std::string>{"status Invalid Firmware Signature"});
-  EXPECT_TRUE(load.trace.lines.empty());
+  const std::string text = "Invalid Firmware Signature";
+  EXPECT_EQ(load.view.events, (std::vector<std::string>{"status " + text, "box " + text + "\r\n"}));
+  EXPECT_EQ(load.view.boxes, std::vector<Box>{FailureBox(text + "\r\n")});
+  EXPECT_EQ(load.trace.lines, std::vector<std::string>{text + "\r\n"});
+  EXPECT_EQ(load.session.load_report.outcome, LoadOutcome::BadSignature);
   EXPECT_TRUE(load.session.FirmwareFile.IsOpen());  // the caller closes it
   EXPECT_EQ(load.session.FirmwareImage, load.Blank());
 }

@@ -10,6 +10,7 @@
 #include "cli/text.hpp"
 #include "cli/text_display.hpp"
 #include "upgrade/outcome_names.hpp"
+#include "cli/utf8_path.hpp"
 
 namespace fwup::cli {
 namespace {
@@ -29,7 +30,7 @@ ExitCode Run(Context& context) {
   // The loader's texts are the dialog's; check prints its own summary and shows only trace lines.
   TextDisplay display(context.console, true);
   ShellView view(display, context.options.verbose);
-  const CheckedFile file = CheckFirmwareFile(context.options.file, view, view);
+  const CheckedFile file = CheckFirmwareFile(PathFromUtf8(context.options.file), view, view);
 
   Json& result = context.result;
   result["file"] = context.options.file;

@@ -11,6 +11,7 @@
 #include "cli/flash_report.hpp"
 #include "cli/option_groups.hpp"
 #include "cli/text_display.hpp"
+#include "cli/utf8_path.hpp"
 
 namespace fwup::cli {
 namespace {
@@ -39,7 +40,7 @@ ExitCode Run(Context& context) {
   // dialog's texts later.
   TextDisplay silent(context.console, true);
   ShellView check_view(silent, false);
-  const CheckedFile file = CheckFirmwareFile(options.file, check_view, check_view);
+  const CheckedFile file = CheckFirmwareFile(PathFromUtf8(options.file), check_view, check_view);
   if (!file.accepted) {
     context.result["step"] = "load-image";
     context.result["failed_step"] = "load-image";

@@ -9,6 +9,7 @@
 #include "cli/shell_view.hpp"
 #include "cli/stop_request.hpp"
 #include "cli/text_display.hpp"
+#include "cli/utf8_path.hpp"
 
 namespace fwup::cli {
 namespace {
@@ -25,7 +26,7 @@ void AddOptions(CLI::App& command, Options& options) {
 ExitCode Run(Context& context) {
   TextDisplay display(context.console, true);
   ShellView view(display, context.options.verbose);
-  const CheckedFile file = CheckFirmwareFile(context.options.file, view, view);
+  const CheckedFile file = CheckFirmwareFile(PathFromUtf8(context.options.file), view, view);
   if (!file.accepted) throw CliError(ExitCode::kFileRefused, DescribeRefusal(file) + "; nothing was written");
 
   const std::string& output = context.options.output;

@@ -5,6 +5,7 @@
 
 #include "cli/cli_error.hpp"
 #include "cli/text.hpp"
+#include "cli/utf8_path.hpp"
 #include "image/load_firmware_image.hpp"
 
 namespace fwup::cli {
@@ -75,7 +76,7 @@ std::string KindOf(std::filesystem::file_type type) {
 // without end. The reason is the system's own: "Too many levels of symbolic links" is not "no
 // such file".
 void RequireRegularFile(const std::filesystem::path& path) {
-  const std::string name = "the firmware file '" + path.string() + "'";
+  const std::string name = "the firmware file '" + Utf8FromPath(path) + "'";
   if (path.empty()) throw CliError(ExitCode::kFileRefused, "no firmware file was given");
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::status(path, error);
@@ -130,7 +131,7 @@ std::string DescribeRefusal(const std::filesystem::path& path, const LoadReport&
                             const std::string& dialog_text) {
   // Appended piece by piece: g++ 12 at -O3 warns falsely (-Wrestrict) on "text" + temporary.
   std::string name = "'";
-  name.append(path.string()).append("'");
+  name.append(Utf8FromPath(path)).append("'");
   std::string said = " (";
   said.append(dialog_text).append(")");
   switch (report.outcome) {
@@ -170,7 +171,7 @@ std::string AboveImageNote(const CheckedFile& file) {
 }
 
 std::string DescribeNoCoverage(const std::filesystem::path& path, std::uint32_t start, std::uint32_t size) {
-  return "the firmware file '" + path.string() + "' sets no byte inside the application region " +
+  return "the firmware file '" + Utf8FromPath(path) + "' sets no byte inside the application region " +
          RegionText(start, size) +
          ": flashing it would erase the application and program nothing; pick the file made for this device, or "
          "give --force to flash it anyway";

@@ -7,6 +7,7 @@
 #include "cli/connection.hpp"
 #include "cli/stop_request.hpp"
 #include "cli/text.hpp"
+#include "cli/utf8_path.hpp"
 #include "upgrade/upgrade_run.hpp"
 
 namespace fwup::cli {
@@ -23,7 +24,7 @@ class EraseApproval {
   bool operator()(const Session& session) {
     // The run loads the file again; what it loaded must be what was checked.
     if (session.FirmwareImage != file_.image || session.load_report.written != file_.report.written) {
-      refusal_ = "the firmware file '" + file_.path.string() +
+      refusal_ = "the firmware file '" + Utf8FromPath(file_.path) +
                  "' changed after it was checked; nothing was erased: run flash again";
       return false;
     }

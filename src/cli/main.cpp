@@ -11,7 +11,8 @@
 int main(int argc, char** argv) {
   using namespace fwup::cli;
   SetUpProcessSignals();
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const std::vector<std::string> args = Utf8Arguments(argc, argv);
+  UseUtf8StandardStreams();
   Console console{std::cout, std::cerr, DetectStdoutTerminal()};
   const Platform platform{OpenHardwareBus, AccessDeniedAdvice()};
   try {

@@ -6,10 +6,19 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ports/hid.hpp"
 
 namespace fwup::cli {
+
+// The arguments after the program's name, in UTF-8. On Windows they are read again from the
+// UTF-16 command line: argv holds them in the ANSI code page, which cannot spell every file name.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+// Lets standard output and standard error take UTF-8 whatever they are connected to: a Windows
+// console is given the text as UTF-16, since its own code page is seldom UTF-8.
+void UseUtf8StandardStreams();
 
 // The platform's HID bus; null, with `why` set, when its HID layer cannot start.
 std::unique_ptr<HidBus> OpenHardwareBus(std::string& why);

@@ -10,6 +10,14 @@
 
 namespace fwup::cli {
 
+// The bytes of the command line as they are: file names are bytes here, in UTF-8 on any usual
+// system, and the shell prints them back unchanged.
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+void UseUtf8StandardStreams() {}
+
 std::unique_ptr<HidBus> OpenHardwareBus(std::string& why) {
   std::unique_ptr<hidapi::Library> library = hidapi::OpenSystemLibrary(why);
   if (!library) return nullptr;

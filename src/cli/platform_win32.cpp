@@ -1,15 +1,100 @@
-// The command-line shell's platform on Windows: the SetupAPI bus of the Windows adapter, and the
-// console.
+// The command-line shell's platform on Windows: the UTF-16 command line, the SetupAPI bus of the
+// Windows adapter, and the console.
 #include <windows.h>
+// after windows.h
+#include <shellapi.h>
+
+#include <algorithm>
+#include <iostream>
+#include <streambuf>
 
 #include "cli/platform.hpp"
 #include "win32/setupapi_bus.hpp"
+#include "win32/wide_text.hpp"
 
 #ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
 #define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
 #endif
 
 namespace fwup::cli {
+namespace {
+
+// UTF-8 text to a console, written as UTF-16 so that a name in any script shows as it is. Every
+// write goes out at once, as with the standard streams, except the first bytes of a character
+// whose last bytes are still to come.
+class ConsoleBuffer : public std::streambuf {
+ public:
+  explicit ConsoleBuffer(HANDLE console) : console_(console) {}
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char byte = traits_type::to_char_type(c);
+    return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+  }
+
+  std::streamsize xsputn(const char* text, std::streamsize count) override {
+    pending_.append(text, static_cast<std::size_t>(count));
+    return WriteComplete() ? count : 0;  // 0 puts the stream in its failed state
+  }
+
+ private:
+  bool WriteComplete() {
+    const std::size_t complete = pending_.size() - UnfinishedTail();
+    if (complete == 0) return true;
+    const std::wstring wide = win32::Widen(std::string_view(pending_).substr(0, complete));
+    pending_.erase(0, complete);
+    for (std::size_t done = 0; done < wide.size();) {
+      DWORD written = 0;
+      const auto chunk = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 8192));
+      if (!WriteConsoleW(console_, wide.data() + done, chunk, &written, nullptr) || written == 0) return false;
+      done += written;
+    }
+    return true;
+  }
+
+  // How many bytes at the end begin a character that is not complete yet.
+  std::size_t UnfinishedTail() const {
+    const std::size_t size = pending_.size();
+    for (std::size_t back = 1; back <= 3 && back <= size; ++back) {
+      const auto byte = static_cast<unsigned char>(pending_[size - back]);
+      if ((byte & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+      const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+      return length > back ? back : 0;
+    }
+    return 0;
+  }
+
+  HANDLE console_;
+  std::string pending_;
+};
+
+// Points `stream` at the console when `which` is one; a file or a pipe takes the UTF-8 bytes.
+void UseConsoleFor(std::ostream& stream, DWORD which) {
+  const HANDLE handle = GetStdHandle(which);
+  DWORD mode = 0;
+  if (handle == INVALID_HANDLE_VALUE || handle == nullptr || !GetConsoleMode(handle, &mode)) return;
+  stream.flush();
+  // Never destroyed: the standard streams outlive every object of ours and are flushed at exit.
+  stream.rdbuf(new ConsoleBuffer(handle));
+}
+
+}  // namespace
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  int count = 0;
+  wchar_t** const wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+  std::vector<std::string> arguments;
+  for (int i = 1; i < count; ++i) arguments.push_back(win32::Narrow(wide[i]));
+  LocalFree(wide);
+  return arguments;
+}
+
+void UseUtf8StandardStreams() {
+  UseConsoleFor(std::cout, STD_OUTPUT_HANDLE);
+  UseConsoleFor(std::cerr, STD_ERROR_HANDLE);
+}
 
 std::unique_ptr<HidBus> OpenHardwareBus(std::string&) { return std::make_unique<win32::SetupApiBus>(); }
 

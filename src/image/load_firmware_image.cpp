@@ -22,7 +22,7 @@ std::uint32_t FailWithBox(Session& session) {
   return kErrorFunctionFailed;
 }
 
-// A refused file after the signature: status text, trace line and box carry the same words.
+// A refused file once it is open: status text, trace line and box carry the same words.
 std::uint32_t Refuse(Session& session, LoadOutcome outcome, const char* text) {
   session.load_report.outcome = outcome;
   session.view.SetStatusText(text);
@@ -177,9 +177,9 @@ std::uint32_t LoadFirmwareImage(Session& session) {
   const Signature signature = CheckSignature(session.FirmwareFile.Stream());
   switch (signature.check) {
     case SignatureCheck::Mismatched:
-      report.outcome = LoadOutcome::BadSignature;
-      session.view.SetStatusText("Invalid Firmware Signature");
-      return kErrorFunctionFailed;
+      // Shown in a box as well: the dialog closes right after a refusal, taking its status text
+      // with it before anyone could read it.
+      return Refuse(session, LoadOutcome::BadSignature, "Invalid Firmware Signature");
     case SignatureCheck::Empty:
       // Nothing to load: reading the records of an empty file would find none, and an empty
       // image must never reach the erase.

@@ -217,6 +217,20 @@ INSTANTIATE_TEST_SUITE_P(
                     "Invalid Firmware Record at Line 2", "line longer than 259 characters"}),
     [](const ::testing::TestParamInfo<RefusedFile>& file) { return std::string(file.param.name); });
 
+// A file name is taken and printed back byte for byte: UTF-8 in any script, and on Linux a name
+// that is not UTF-8 at all.
+TEST(Check, NamesTheFileAsGiven) {
+  ScratchDir scratch;
+  for (const std::string name : {"прошивка-固件.hex", "caf\xE9.hex"}) {
+    const std::string file = scratch.File(name);
+    WriteFileText(file, "TALVORX\r\n:00000001FF\r\n");
+    const CliRun run = RunCli({"check", file});
+    EXPECT_EQ(run.exit_code, Code(ExitCode::kFileRefused)) << run.err;
+    EXPECT_NE(run.out.find("File: " + file + "\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("'" + file + "' does not begin with the signature"), std::string::npos) << run.err;
+  }
+}
+
 TEST(Check, JsonNamesTheFirstDefect) {
   ScratchDir scratch;
   const std::string file = scratch.File("firmware.hex");
