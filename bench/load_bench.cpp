@@ -2,12 +2,10 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <memory>
 
 #include "firmware_files.hpp"
-#include "image/load_firmware_image.hpp"
-#include "quiet_ports.hpp"
-#include "sim/sim_bus.hpp"
-#include "upgrade/session.hpp"
+#include "image/parse_firmware.hpp"
 
 namespace fwup::bench {
 namespace {
@@ -16,15 +14,10 @@ void BM_LoadFullRegionFile(benchmark::State& state) {
   const auto path = std::filesystem::temp_directory_path() / "fwup-bench-full-region.hex";
   WriteFirmwareFile(path, 4096, PseudoRandomBytes(57344, 1));
   const auto file_size = std::filesystem::file_size(path);
-  sim::SimBus bus;
-  QuietView view;
-  QuietTrace trace;
+  auto image = std::make_unique<ImageBuffer>();
   for (auto _ : state) {
-    Session session(bus, view, trace);
-    session.ImagePath = path;
-    session.FirmwareImage.fill(kErasedByte);
-    if (LoadFirmwareImage(session) != kStageSuccess) state.SkipWithError("the file was refused");
-    benchmark::DoNotOptimize(session.FirmwareImage.data());
+    if (LoadFirmwareFile(path, *image).outcome != LoadOutcome::Loaded) state.SkipWithError("the file was refused");
+    benchmark::DoNotOptimize(image->data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * file_size));
   std::filesystem::remove(path);

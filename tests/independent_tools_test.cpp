@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "image/load_firmware_image.hpp"
+#include "upgrade/load_firmware_image.hpp"
 #include "support/test_support.hpp"
 
 namespace fwup::test {

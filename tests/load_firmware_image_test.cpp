@@ -1,6 +1,6 @@
 // The firmware file loader: signature, line reading, records, and the refusals that keep a
 // defective file from ever reaching the erase.
-#include "image/load_firmware_image.hpp"
+#include "upgrade/load_firmware_image.hpp"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "image/load_firmware_image.hpp"
+#include "upgrade/load_firmware_image.hpp"
 #include "sim/wire_log.hpp"
 #include "support/test_support.hpp"
 #include "upgrade/connect_device.hpp"

@@ -1,45 +1,15 @@
 #include "cli/firmware_file_check.hpp"
 
-#include <memory>
 #include <system_error>
 
 #include "cli/cli_error.hpp"
 #include "cli/text.hpp"
 #include "cli/utf8_path.hpp"
-#include "image/load_firmware_image.hpp"
+#include "ports/report.hpp"
+#include "upgrade/load_firmware_image.hpp"
 
 namespace fwup::cli {
 namespace {
-
-// A bus without interfaces: loading a file needs no device.
-class NoDevices : public HidBus {
- public:
-  std::unique_ptr<HidEnumeration> Enumerate() override { return nullptr; }
-  OpenResult Open(const std::string&, HidAccess) override { return {nullptr, kErrorFileNotFound}; }
-};
-
-// Passes everything on and keeps the last text the dialog would show for a refusal.
-class RefusalText : public View {
- public:
-  explicit RefusalText(View& next) : next_(next) {}
-  void SetStatusText(std::string_view text) override {
-    status_ = text;
-    next_.SetStatusText(text);
-  }
-  void SetVersionText(std::string_view text) override { next_.SetVersionText(text); }
-  void SetProgress(int position) override { next_.SetProgress(position); }
-  void ShowBox(const Box& box) override {
-    box_ = box.text;
-    next_.ShowBox(box);
-  }
-  void PrintToStdout(std::string_view text) override { next_.PrintToStdout(text); }
-  std::string Text() const { return OneLine(box_.empty() ? status_ : box_); }
-
- private:
-  View& next_;
-  std::string status_;
-  std::string box_;
-};
 
 std::string FileErrorText(std::uint32_t code) {
   switch (code) {
@@ -92,20 +62,22 @@ void RequireRegularFile(const std::filesystem::path& path) {
 
 }  // namespace
 
+FileStamp FileStampOf(const std::filesystem::path& path) {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (error) return {};
+  return {size, std::filesystem::last_write_time(path, error)};
+}
+
 CheckedFile CheckFirmwareFile(const std::filesystem::path& path, View& view, Trace& trace) {
   RequireRegularFile(path);
-  NoDevices no_devices;
-  RefusalText shown(view);
-  auto session = std::make_unique<Session>(no_devices, shown, trace);  // 64 KiB image: not on the stack
-  session->FirmwareImage.fill(kErasedByte);
-  session->ImagePath = path;
   CheckedFile file;
   file.path = path;
-  file.accepted = LoadFirmwareImage(*session) == kStageSuccess;
-  session->FirmwareFile.Close();
-  file.report = session->load_report;
-  file.image = session->FirmwareImage;
-  if (!file.accepted) file.dialog_text = shown.Text();
+  file.stamp = FileStampOf(path);
+  file.report = LoadFirmwareFile(path, file.image);
+  Tracer tracer(trace);
+  file.accepted = ShowLoad(file.report, view, tracer) == kStageSuccess;
+  if (!file.accepted) file.dialog_text = RefusalText(file.report);
   return file;
 }
 

@@ -8,11 +8,19 @@
 #include <string>
 
 #include "image/firmware_image.hpp"
+#include "image/parse_firmware.hpp"
 #include "ports/trace.hpp"
 #include "ports/view.hpp"
-#include "upgrade/session.hpp"
 
 namespace fwup::cli {
+
+// The size and time of a file: a file changed since it was parsed differs in one of them.
+struct FileStamp {
+  std::uintmax_t size = 0;
+  std::filesystem::file_time_type written{};
+  bool operator==(const FileStamp&) const = default;
+};
+FileStamp FileStampOf(const std::filesystem::path& path);
 
 struct CheckedFile {
   std::filesystem::path path;
@@ -20,6 +28,7 @@ struct CheckedFile {
   LoadReport report;
   ImageBuffer image{};      // 0xFF where the file sets nothing
   std::string dialog_text;  // what the dialog showed for a refusal: its box or status text
+  FileStamp stamp;          // when it was parsed
 };
 
 // Runs the loader over a fresh, erased image. The loader's texts go to `view` and `trace`.

@@ -8,6 +8,7 @@
 #include "cli/stop_request.hpp"
 #include "cli/text.hpp"
 #include "cli/utf8_path.hpp"
+#include "upgrade/load_firmware_image.hpp"
 #include "upgrade/upgrade_run.hpp"
 
 namespace fwup::cli {
@@ -22,8 +23,8 @@ class EraseApproval {
       : file_(file), force_(force), display_(display) {}
 
   bool operator()(const Session& session) {
-    // The run loads the file again; what it loaded must be what was checked.
-    if (session.FirmwareImage != file_.image || session.load_report.written != file_.report.written) {
+    // What is programmed is what was checked: the file must not have changed since.
+    if (FileStampOf(file_.path) != file_.stamp) {
       refusal_ = "the firmware file '" + Utf8FromPath(file_.path) +
                  "' changed after it was checked; nothing was erased: run flash again";
       return false;
@@ -229,6 +230,12 @@ DeviceOutcome FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSetti
   } else {
     EraseApproval approval(file, settings.force, view.display());
     session->ImagePath = file.path;
+    // The file was parsed before any device was touched; the run shows it as the dialog does.
+    session->load_image = [&file](Session& s) {
+      s.FirmwareImage = file.image;
+      s.load_report = file.report;
+      return ShowLoad(file.report, s.view, s.trace);
+    };
     session->approve_erase = [&approval](const Session& s) { return approval(s); };
     RunUpgrade(*session);
     outcome.run = session->outcome;

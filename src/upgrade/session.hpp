@@ -14,15 +14,13 @@
 #include "device/device_link.hpp"
 #include "image/firmware_file.hpp"
 #include "image/firmware_image.hpp"
+#include "image/parse_firmware.hpp"
 #include "ports/hid.hpp"
 #include "ports/trace.hpp"
 #include "ports/view.hpp"
+#include "upgrade/stage_result.hpp"
 
 namespace fwup {
-
-// Stage results; callers only test for non-zero.
-inline constexpr std::uint32_t kStageSuccess = 0;
-inline constexpr std::uint32_t kErrorFunctionFailed = 1627;
 
 inline constexpr std::uint32_t kPacketDataSize = kPacketDataCapacity;  // 58, fixed by the tool
 
@@ -30,36 +28,6 @@ struct DeviceInfoValues {
   std::uint32_t ApplicationFirmwareStartAddress = 0;
   std::uint32_t ApplicationFirmwareSize = 0;
   std::uint32_t PacketDataSize = 0;
-};
-
-// How the loader's reading ended.
-enum class LoadOutcome {
-  NotRun,
-  Loaded,       // an end record was obeyed
-  ProbeFailed,  // the file cannot be opened (missing, no access, held elsewhere)
-  OpenFailed,   // the stream cannot be opened
-  BadSignature,
-  EmptyFile,
-  MissingEndRecord,  // the file ends without an end record and without a defect
-  DefectiveRecord,   // a defect came before any end record
-  ReadError,
-};
-
-struct RecordFault {
-  unsigned line = 0;  // 1-based; the signature is line 1
-  std::string reason;
-};
-
-// What the loader found, for shells that explain a refusal or show coverage.
-struct LoadReport {
-  LoadOutcome outcome = LoadOutcome::NotRun;
-  std::uint32_t error_code = 0;  // of the probe or the stream open
-  std::optional<RecordFault> first_defect;
-  unsigned end_record_line = 0;
-  std::bitset<kImageSize> written;  // addresses that data records set
-  // Data bytes of obeyed records at addresses from 64 KiB up, which the image cannot hold.
-  std::uint32_t bytes_above_image = 0;
-  bool lone_carriage_returns = false;  // some line ends in CR alone
 };
 
 enum class Verdict { None, Match, Mismatch, NoVerdict };
@@ -105,6 +73,9 @@ class Session {
   AnswerBounds bounds;
   std::optional<std::string> only_path;  // pick this interface among several that match
   std::function<std::uint32_t(const std::filesystem::path&)> probe_file = ProbeFirmwareFile;
+  // Puts the firmware in FirmwareImage in place of loading ImagePath, for a shell that parsed
+  // the file before it touched the device; the same texts as LoadFirmwareImage.
+  std::function<std::uint32_t(Session&)> load_image;
   // Asked after the file is loaded and before anything is erased; false stops the run.
   std::function<bool(const Session&)> approve_erase;
   // Asked before each request of the upgrade: true ends the run there (Ctrl-C). A transfer in
@@ -118,7 +89,6 @@ class Session {
   BootReport ResponseReport{};
   ImageBuffer FirmwareImage{};
   FirmwareStream FirmwareFile;
-  std::uint64_t RecordOffset = 0;
   DeviceInfoValues DeviceInfo;
   std::filesystem::path ImagePath;
 

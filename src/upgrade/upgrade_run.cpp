@@ -1,6 +1,6 @@
 #include "upgrade/upgrade_run.hpp"
 
-#include "image/load_firmware_image.hpp"
+#include "upgrade/load_firmware_image.hpp"
 #include "upgrade/program_device.hpp"
 #include "upgrade/query_device_info.hpp"
 #include "upgrade/session.hpp"
@@ -12,7 +12,8 @@ void RunUpgrade(Session& session) {
   if (session.StopRequested()) {
     session.outcome.step = RunStep::Interrupted;
   } else if (QueryDeviceInfo(session) == kStageSuccess) {
-    if (LoadFirmwareImage(session) != kStageSuccess) {
+    const std::uint32_t loaded = session.load_image ? session.load_image(session) : LoadFirmwareImage(session);
+    if (loaded != kStageSuccess) {
       session.outcome.step = RunStep::LoadImage;
     } else if (session.approve_erase && !session.approve_erase(session)) {
       session.outcome.step = RunStep::Refused;

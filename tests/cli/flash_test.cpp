@@ -331,6 +331,37 @@ TEST(Flash, SeveralDevicesWithoutPathTakeTheFirstAndSaySo) {
   EXPECT_EQ(ReadFileBytes(dump + ".2")[kRegionStart], OldByte(kRegionStart));
 }
 
+// The file is parsed once, before any device is touched; if it changes before the erase, what
+// would be programmed is no longer what was checked.
+TEST(Flash, FileChangedAfterItWasCheckedIsNotErasedFor) {
+  ScratchDir scratch;
+  const std::string file = scratch.File("firmware.hex");
+  WriteFileText(file, ReadFileText(SampleFirmware()));
+  std::shared_ptr<sim::BootLoader> device = std::make_shared<sim::BootLoader>();
+  // A bus that, when the device is opened, lets someone rewrite the file.
+  class RewritingBus : public sim::SimBus {
+   public:
+    explicit RewritingBus(std::string path) : path_(std::move(path)) {}
+    OpenResult Open(const std::string& path, HidAccess access) override {
+      WriteFileText(path_, ReadFileText(SampleFirmware()) + "\r\n");
+      return sim::SimBus::Open(path, access);
+    }
+
+   private:
+    std::string path_;
+  };
+  RunSetup setup;
+  setup.hardware = [device, file](std::string&) -> std::unique_ptr<HidBus> {
+    auto bus = std::make_unique<RewritingBus>(file);
+    bus->Add({std::u16string(sim::kBootLoaderHardwareId), "/dev/hidraw3", device});
+    return bus;
+  };
+  const CliRun run = RunCli({"flash", file}, setup);
+  EXPECT_EQ(run.exit_code, Code(ExitCode::kFileRefused)) << run.err;
+  EXPECT_NE(run.err.find("changed after it was checked; nothing was erased"), std::string::npos) << run.err;
+  EXPECT_EQ(device->Counters().erases, 0u);
+}
+
 TEST(Flash, UnknownPathIsNotFound) {
   const CliRun run = RunCli(Args({"flash", "--simulate", "--path", "sim:hid#9", SampleFirmware()}));
   EXPECT_EQ(run.exit_code, Code(ExitCode::kDeviceNotFound));

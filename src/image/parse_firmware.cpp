@@ -1,13 +1,11 @@
-#include "image/load_firmware_image.hpp"
+#include "image/parse_firmware.hpp"
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
-#include <vector>
 
+#include "image/firmware_file.hpp"
 #include "image/hex_record.hpp"
 #include "image/parse_hex_field.hpp"
-#include "upgrade/session.hpp"
 
 namespace fwup {
 namespace {
@@ -15,20 +13,6 @@ namespace {
 constexpr std::array<std::uint8_t, 7> FirmwareSignature = {'T', 'A', 'L', 'V', 'O', 'R', 'K'};
 // The signature and the two bytes of its line end.
 constexpr std::uint64_t kFirstRecordOffset = 9;
-
-// A failure the user must see before the dialog goes: traced, and shown in a box owned by it.
-std::uint32_t FailWithBox(Session& session) {
-  session.view.ShowBox({session.trace.TraceBuffer(), "Firmware Upgrade", box_style::kOk, BoxOwner::Dialog});
-  return kErrorFunctionFailed;
-}
-
-// A refused file once it is open: status text, trace line and box carry the same words.
-std::uint32_t Refuse(Session& session, LoadOutcome outcome, const char* text) {
-  session.load_report.outcome = outcome;
-  session.view.SetStatusText(text);
-  session.trace.Format("%s\r\n", text);
-  return FailWithBox(session);
-}
 
 enum class SignatureCheck { Matched, Mismatched, Empty, ReadError };
 
@@ -50,7 +34,8 @@ Signature CheckSignature(std::FILE* stream) {
 
 class RecordLoader {
  public:
-  explicit RecordLoader(Session& session) : session_(session) {}
+  RecordLoader(std::FILE* stream, ImageBuffer& image, LoadReport& report)
+      : stream_(stream), image_(image), report_(report) {}
 
   // Reads from RecordOffset to an obeyed end record, or to the end of the file.
   LoadOutcome Run() {
@@ -59,25 +44,26 @@ class RecordLoader {
     unsigned line_number = first_line_number_;
     bool line_continues = false;  // the last piece ended without its LF
     for (;;) {
-      const LineRead read = ReadLineAt(session_.FirmwareFile.Stream(), session_.RecordOffset, buffer, line);
+      const LineRead read = ReadLineAt(stream_, RecordOffset, buffer, line);
       if (read == LineRead::Error) return LoadOutcome::ReadError;
       if (read == LineRead::EndOfFile) return defect_ ? LoadOutcome::DefectiveRecord : LoadOutcome::MissingEndRecord;
-      session_.RecordOffset += line.size();
+      RecordOffset += line.size();
       if (!line_continues) ++line_number;
       const LineContext context{line_continues, line.back() != '\n',
                                 line_number == 2 && !line_continues && !signature_ends_in_cr_lf_};
       line_continues = line.back() != '\n';
-      if (HasLoneCarriageReturn(line)) session_.load_report.lone_carriage_returns = true;
+      if (HasLoneCarriageReturn(line)) report_.lone_carriage_returns = true;
       if (line[0] == 0) continue;  // a line that starts with NUL is skipped
       if (Handle(line, line_number, context)) {
-        session_.load_report.end_record_line = line_number;
+        report_.end_record_line = line_number;
         return LoadOutcome::Loaded;
       }
     }
   }
 
-  void StartAtLine(unsigned line_number, bool signature_ends_in_cr_lf) {
-    first_line_number_ = line_number;
+  void StartAfterSignature(bool signature_ends_in_cr_lf) {
+    RecordOffset = kFirstRecordOffset;
+    first_line_number_ = 1;
     signature_ends_in_cr_lf_ = signature_ends_in_cr_lf;
   }
 
@@ -90,7 +76,7 @@ class RecordLoader {
       if (!record.complete) return false;
     }
     if (!record.ChecksumMatches()) {
-      session_.trace.Format("Checksum Error\r\n");
+      ++report_.checksum_errors;
       NoteDefect(record, line, line_number, context);
       return false;
     }
@@ -121,17 +107,17 @@ class RecordLoader {
     // UpperAddress * 65,536 + address, without wrap-around: while UpperAddress is 1 or more
     // every address lies above the image and nothing is stored.
     if (UpperAddress != 0) {
-      session_.load_report.bytes_above_image += record.count;
+      report_.bytes_above_image += record.count;
       return;
     }
     for (std::uint32_t k = 0; k < record.count; ++k) {
       const std::uint32_t address = record.address + k;
       if (address >= kImageSize) {
-        session_.load_report.bytes_above_image += record.count - k;
+        report_.bytes_above_image += record.count - k;
         break;
       }
-      session_.FirmwareImage[address] = record.DataByte(k);
-      session_.load_report.written.set(address);
+      image_[address] = record.DataByte(k);
+      report_.written.set(address);
     }
   }
 
@@ -141,11 +127,14 @@ class RecordLoader {
   }
 
   void NoteDefect(unsigned line_number, std::string reason) {
-    if (!defect_) session_.load_report.first_defect = RecordFault{line_number, std::move(reason)};
+    if (!defect_) report_.first_defect = RecordFault{line_number, std::move(reason)};
     defect_ = true;
   }
 
-  Session& session_;
+  std::FILE* stream_;
+  ImageBuffer& image_;
+  LoadReport& report_;
+  std::uint64_t RecordOffset = 0;  // where the next line is read
   unsigned first_line_number_ = 0;
   bool signature_ends_in_cr_lf_ = true;
   bool defect_ = false;  // RecordDefect
@@ -154,60 +143,46 @@ class RecordLoader {
 
 }  // namespace
 
-std::uint32_t LoadFirmwareImage(Session& session) {
-  LoadReport& report = session.load_report;
-  report = LoadReport{};
-
-  const std::uint32_t probe_error = session.probe_file(session.ImagePath);
-  if (probe_error != 0) {
-    report.outcome = LoadOutcome::ProbeFailed;
-    report.error_code = probe_error;
-    session.trace.Format("Could n't get File Handle = %lu\r\n", static_cast<unsigned long>(probe_error));
-    return FailWithBox(session);
-  }
-  const int open_error = session.FirmwareFile.Open(session.ImagePath);
-  if (open_error != 0) {
-    report.outcome = LoadOutcome::OpenFailed;
-    report.error_code = static_cast<std::uint32_t>(open_error);
-    session.trace.Format("Error in File Open err = %lu\r\n", static_cast<unsigned long>(open_error));
-    return FailWithBox(session);
-  }
-
-  RecordLoader loader(session);
-  const Signature signature = CheckSignature(session.FirmwareFile.Stream());
+LoadReport ParseFirmwareFile(std::FILE* stream, ImageBuffer& image) {
+  LoadReport report;
+  RecordLoader loader(stream, image, report);
+  const Signature signature = CheckSignature(stream);
   switch (signature.check) {
     case SignatureCheck::Mismatched:
-      // Shown in a box as well: the dialog closes right after a refusal, taking its status text
-      // with it before anyone could read it.
-      return Refuse(session, LoadOutcome::BadSignature, "Invalid Firmware Signature");
+      report.outcome = LoadOutcome::BadSignature;
+      return report;
     case SignatureCheck::Empty:
       // Nothing to load: reading the records of an empty file would find none, and an empty
       // image must never reach the erase.
-      return Refuse(session, LoadOutcome::EmptyFile, "Invalid Firmware File: Empty");
+      report.outcome = LoadOutcome::EmptyFile;
+      return report;
     case SignatureCheck::ReadError:
-      return Refuse(session, LoadOutcome::ReadError, "Firmware File Read Error");
+      report.outcome = LoadOutcome::ReadError;
+      return report;
     case SignatureCheck::Matched:
-      session.view.SetProgress(10);
-      session.view.SetStatusText("Valid Firmware Signature");
-      session.RecordOffset = kFirstRecordOffset;
-      loader.StartAtLine(1, signature.ends_in_cr_lf);
+      report.signature_matched = true;
+      loader.StartAfterSignature(signature.ends_in_cr_lf);
       break;
   }
-
   report.outcome = loader.Run();
-  switch (report.outcome) {
-    case LoadOutcome::Loaded:
-      return kStageSuccess;
-    case LoadOutcome::ReadError:
-      return Refuse(session, LoadOutcome::ReadError, "Firmware File Read Error");
-    case LoadOutcome::DefectiveRecord: {
-      char text[64];
-      std::snprintf(text, sizeof text, "Invalid Firmware Record at Line %u", report.first_defect->line);
-      return Refuse(session, LoadOutcome::DefectiveRecord, text);
-    }
-    default:
-      return Refuse(session, LoadOutcome::MissingEndRecord, "Invalid Firmware File: No End Record");
+  return report;
+}
+
+LoadReport LoadFirmwareFile(const std::filesystem::path& path, ImageBuffer& image) {
+  image.fill(kErasedByte);
+  LoadReport report;
+  report.error_code = ProbeFirmwareFile(path);
+  if (report.error_code != 0) {
+    report.outcome = LoadOutcome::ProbeFailed;
+    return report;
   }
+  FirmwareStream stream;
+  if (const int error = stream.Open(path); error != 0) {
+    report.outcome = LoadOutcome::OpenFailed;
+    report.error_code = static_cast<std::uint32_t>(error);
+    return report;
+  }
+  return ParseFirmwareFile(stream.Stream(), image);
 }
 
 }  // namespace fwup
