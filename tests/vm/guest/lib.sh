@@ -119,9 +119,9 @@ use_only_device() {
   use_device "$1"
 }
 
-# wine_env: the environment for Wine in the guest. The prefix was made on the host; the guest's
-# root is an overlay over the host's read-only root, so Wine uses the prefix where it lies and
-# what it writes stays in the guest's memory. Without the overlay (init's fallback) it gets a
+# wine_env: the environment for Wine in the guest. The prefix was made on the host, in the cache;
+# init lays an overlay over the cache's read-only export, so Wine uses the prefix where it lies
+# and what it writes stays in the guest's memory. Without the overlay (init's fallback) it gets a
 # symlink farm with its own copies of the files Wine writes. No udevd runs here: the prefix has
 # winebus watch /dev itself, so devices plugged in or removed while Wine runs are seen.
 wine_env() {

@@ -1,5 +1,6 @@
 #!/bin/busybox sh
-# run-scenarios.sh ENV_FILE: runs inside the guest (busybox sh), chrooted into the host's root. Starts the
+# run-scenarios.sh ENV_FILE: runs inside the guest (busybox sh), chrooted into the root init made
+# (the host's system with the project's trees mounted at their host paths). Starts the
 # standing devices, runs each scenario of VM_SCENARIOS with a time bound, and leaves for each
 # one, in VM_OUT/<scenario>/, its log and a result file with its RESULT line.
 set -a

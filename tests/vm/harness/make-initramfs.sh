@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
-# make-initramfs.sh KERNEL_TREE INIT OUT.cpio.gz MODULE[:PARAMS]...
-# The guest's initramfs: busybox-static, the init script, and the named modules with everything
-# they depend on (from modules.dep), listed in load order in /modules/load-order.
+# make-initramfs.sh KERNEL_TREE INIT OUT.cpio.gz [--add FILE]... MODULE[:PARAMS]...
+# The guest's initramfs: busybox-static, the init script, each --add FILE at the top under its
+# own name, and the named modules with everything they depend on (from modules.dep), listed in
+# load order in /modules/load-order.
 set -euo pipefail
 tree=$1 init=$2 out=$3
 shift 3
+added=()
+while [ "${1:-}" = --add ]; do
+  added+=("$2")
+  shift 2
+done
 release=$(ls "$tree/lib/modules" | head -n 1)
 modules=$tree/lib/modules/$release
 work=$(mktemp -d)
@@ -14,6 +20,9 @@ cp /bin/busybox "$work/bin/busybox"
 ln -s busybox "$work/bin/sh"
 cp "$init" "$work/init"
 chmod 755 "$work/init"
+for file in "${added[@]}"; do
+  cp "$file" "$work/$(basename "$file")"
+done
 : > "$work/modules/load-order"
 
 # Depth first, so that a module's dependencies load before it.
