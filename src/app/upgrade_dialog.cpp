@@ -8,11 +8,11 @@
 #include "upgrade/connect_device.hpp"
 #include "upgrade/session.hpp"
 #include "upgrade/upgrade_run.hpp"
+#include "win32/wide_text.hpp"
 
 namespace fwup::app {
 namespace {
 
-constexpr wchar_t kNotFoundText[] = L"Device Not Found,Restart and Select Firmware Upgrade Mode in the Device";
 constexpr wchar_t kNotFoundCaption[] = L"Firmware Upgrade";
 
 void SetSmallIcon(HWND dialog) {
@@ -47,7 +47,7 @@ INT_PTR Initialise(HWND dialog) {
   ConnectDevice(*TheSession);
   if (TheSession->DeviceFound != 0) return TRUE;
 
-  MessageBoxW(DialogWindow, kNotFoundText, kNotFoundCaption, MB_OK | MB_ICONWARNING);
+  MessageBoxW(DialogWindow, win32::Widen(kDeviceNotFoundText).c_str(), kNotFoundCaption, MB_OK | MB_ICONWARNING);
   DestroyWindow(MainWindow);
   return FALSE;
 }

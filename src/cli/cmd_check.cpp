@@ -19,7 +19,7 @@ void AddOptions(CLI::App& command, Options& options) {
   AddFileArgument(command, options);
   command
       .add_option("--region", options.region,
-                  "the device's application region (default 4096:57344, the simulated boot loader's)")
+                  "the device's application region (default 4096:57344, the device model's)")
       ->type_name("START:SIZE")
       ->check(NotEmpty());
   AddOutputOptions(command, options, true);

@@ -1,11 +1,12 @@
 #include "cli/connection.hpp"
 
+#include "device/hardware_id.hpp"
+#include "ports/utf8.hpp"
 #include "upgrade/connect_device.hpp"
 
 namespace fwup::cli {
 namespace {
 
-constexpr const char* kDeviceNotFound = "Device Not Found,Restart and Select Firmware Upgrade Mode in the Device";
 
 std::string OpenFailure(const Session& session, std::string_view advice) {
   const std::uint32_t error =
@@ -40,20 +41,15 @@ std::string TransferText(const TransferResult& result) {
   }
 }
 
+std::string NoDeviceText(const std::optional<std::string>& only_path) {
+  std::string text(kDeviceNotFoundText);
+  if (only_path) return text + ": no device in Firmware Upgrade Mode at '" + *only_path + "'; 'fwupgrade list' shows the paths present";
+  return text + ": no HID interface matches " + Utf8(HardwareIdPattern) + "; 'fwupgrade list' shows the ones present";
+}
+
 ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_advice) {
   ConnectDevice(session);
-  if (session.DeviceFound == 0) {
-    if (session.only_path) {
-      return {ExitCode::kDeviceNotFound,
-              std::string(kDeviceNotFound) + ": no device in Firmware Upgrade Mode at '" + *session.only_path +
-                  "'; 'fwupgrade list' shows the paths present",
-              "Device Not Found"};
-    }
-    return {ExitCode::kDeviceNotFound,
-            std::string(kDeviceNotFound) +
-                ": no HID interface matches Vid_7e51&Pid_0a3d; 'fwupgrade list' shows the ones present",
-            "Device Not Found"};
-  }
+  if (session.DeviceFound == 0) return {ExitCode::kDeviceNotFound, NoDeviceText(session.only_path), "Device Not Found"};
   if (!session.link.WriteHandleOpen() || !session.link.ReadHandleOpen()) {
     ConnectResult result{ExitCode::kDeviceFailure, OpenFailure(session, access_denied_advice), "Cannot Open Device"};
     session.link.Close();

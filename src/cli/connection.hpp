@@ -3,6 +3,7 @@
 // with what to do.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,9 @@ struct ConnectResult {
   std::string error;   // one line, when code is not kSuccess
   std::string result;  // a short text for a summary: "Device Not Found", ...
 };
+
+// The dialog's "Device Not Found,..." and what the command line adds: where it looked.
+std::string NoDeviceText(const std::optional<std::string>& only_path);
 
 ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_advice);
 

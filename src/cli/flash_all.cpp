@@ -5,6 +5,7 @@
 
 #include "cli/bench_display.hpp"
 #include "cli/cli_error.hpp"
+#include "cli/connection.hpp"
 #include "cli/device_selection.hpp"
 #include "cli/flash_device.hpp"
 #include "cli/flash_report.hpp"
@@ -17,9 +18,7 @@ ExitCode FlashAll(Context& context, const CheckedFile& file) {
   TextDisplay notes(context.console, options.json);
   const std::vector<std::string> paths = SelectDevices(context, notes);
   if (paths.empty()) {
-    throw CliError(ExitCode::kDeviceNotFound,
-                   "Device Not Found,Restart and Select Firmware Upgrade Mode in the Device: no HID interface matches "
-                   "Vid_7e51&Pid_0a3d; 'fwupgrade list' shows the ones present");
+    throw CliError(ExitCode::kDeviceNotFound, NoDeviceText(std::nullopt));
   }
 
   BenchDisplay bench(context.console, paths, options.json, options.verbose);

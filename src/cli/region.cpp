@@ -5,7 +5,7 @@
 
 #include "cli/cli_error.hpp"
 #include "image/firmware_image.hpp"
-#include "sim/boot_loader.hpp"
+#include "device/boot_report.hpp"
 
 namespace fwup::cli {
 namespace {
@@ -37,9 +37,6 @@ Region ParseRegion(std::string_view text) {
   return region;
 }
 
-Region DefaultRegion() {
-  const sim::BootLoaderConfig simulated;
-  return {simulated.region_start, simulated.region_size};
-}
+Region DefaultRegion() { return {kModelRegionStart, kModelRegionSize}; }
 
 }  // namespace fwup::cli

@@ -15,7 +15,7 @@ struct Region {
 // Throws CliError(kUsage).
 Region ParseRegion(std::string_view text);
 
-// The simulated boot loader's region, which check uses when none is given.
+// The device model's region, which check uses when none is given.
 Region DefaultRegion();
 
 }  // namespace fwup::cli

@@ -6,10 +6,9 @@
 #include <string_view>
 #include <vector>
 
-namespace fwup::cli {
+#include "ports/utf8.hpp"
 
-// A hardware ID as UTF-8.
-std::string Utf8(std::u16string_view text);
+namespace fwup::cli {
 
 // "0x1000"; at least `digits` hex digits, upper case.
 std::string Hex(std::uint32_t value, int digits = 4);

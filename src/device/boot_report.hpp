@@ -44,6 +44,11 @@ inline constexpr std::size_t kRegionSize = 9;   // 4 bytes
 // Bytes 7 to 64 of a CMD_PROGRAM_WRITE request.
 inline constexpr std::uint32_t kPacketDataCapacity = kReportSize - field::kPacketData;
 
+// The application region that this device model's boot loader reports; the device's own answer
+// decides every upgrade, this serves only to check a file without a device.
+inline constexpr std::uint32_t kModelRegionStart = 4096;
+inline constexpr std::uint32_t kModelRegionSize = 57344;
+
 inline constexpr std::uint8_t kMatchVerdict = 0xFF;
 inline constexpr std::uint8_t kMismatchVerdict = 0x55;
 

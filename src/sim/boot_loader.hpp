@@ -20,8 +20,8 @@
 namespace fwup::sim {
 
 struct BootLoaderConfig {
-  std::uint32_t region_start = 4096;
-  std::uint32_t region_size = 57344;
+  std::uint32_t region_start = kModelRegionStart;
+  std::uint32_t region_size = kModelRegionSize;
   std::array<std::uint8_t, 5> app_version = {'2', '.', '4', '.', '1'};
   std::array<std::uint8_t, 5> boot_version = {'1', '.', '0', '.', '7'};
   // Code byte of the answer to CMD_APP_READY: 0x09, 0xAD, 0xAE or any other, and the values

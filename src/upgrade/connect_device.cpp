@@ -2,6 +2,7 @@
 
 #include "device/answer_dump.hpp"
 #include "device/find_device.hpp"
+#include "ports/utf8.hpp"
 #include "upgrade/session.hpp"
 
 namespace fwup {
@@ -17,17 +18,7 @@ std::string VersionText(const BootReport& answer) {
   std::string text;
   for (const std::uint8_t byte : ReadBytes(answer, field::kVersionText, field::kVersionTextLength)) {
     if (byte == 0) break;
-    const char16_t code = byte >= 0x80 && byte < 0xA0 ? kHighHalf[byte - 0x80] : char16_t{byte};
-    if (code < 0x80) {
-      text += static_cast<char>(code);
-    } else if (code < 0x800) {
-      text += static_cast<char>(0xC0 | (code >> 6));
-      text += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      text += static_cast<char>(0xE0 | (code >> 12));
-      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (code & 0x3F));
-    }
+    AppendUtf8(text, byte >= 0x80 && byte < 0xA0 ? kHighHalf[byte - 0x80] : char16_t{byte});
   }
   return text;
 }

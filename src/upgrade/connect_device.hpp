@@ -1,6 +1,12 @@
 #pragma once
 
+#include <string_view>
+
 namespace fwup {
+
+// What the dialog says when no device in Firmware Upgrade Mode is attached.
+inline constexpr std::string_view kDeviceNotFoundText =
+    "Device Not Found,Restart and Select Firmware Upgrade Mode in the Device";
 
 class Session;
 

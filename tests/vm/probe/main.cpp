@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "device/find_device.hpp"
-#include "hidapi_bus.hpp"
+#include "hidapi/hidapi_bus.hpp"
+#include "hidapi_devices.hpp"
 #include "printing_view.hpp"
 #include "sim/fault.hpp"
 #include "sim/sim_bus.hpp"
@@ -144,6 +145,13 @@ int main(int argc, char** argv) {
     }
   }
   if (options.native) return options.mode == "list" ? Usage() : RunNative(options);
-  vm::HidapiBus bus;
+  // The shipped adapter, as fwupgrade uses it.
+  std::string why;
+  std::unique_ptr<hidapi::Library> library = hidapi::OpenSystemLibrary(why);
+  if (!library) {
+    std::fprintf(stderr, "vm-upgrade: hidapi: %s\n", why.c_str());
+    return 1;
+  }
+  hidapi::HidapiBus bus(std::move(library));
   return options.mode == "list" ? List(bus) : Run(options, bus);
 }
