@@ -62,12 +62,6 @@ TEST(Program, NoDevicePresentOnTheSystemsHidLayer) {
   EXPECT_EQ(Fwupgrade("flash " + SampleFirmware()).exit_code, ToInt(ExitCode::kDeviceNotFound));
 }
 
-TEST(Program, HelpIsTheReadmeCopy) {
-  const ProgramRun run = Fwupgrade("--help");
-  EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.out, ReadFileText(SourcePath("docs/fwupgrade-help.txt")));
-}
-
 TEST(SampleFirmware, IsWhatItsGeneratorMakes) {
   ScratchDir scratch;
   const std::string made = scratch.File("sample.hex");
