@@ -31,12 +31,11 @@ struct UpgradeRig : Rig {
   UpgradeRig(sim::BootLoaderConfig config, const std::string& records) : Rig(config), file(kSignature + records) {
     session.ImagePath = file.Path();
   }
-  // The three stages as "Load Image" runs them; the result of the last one run.
+  // Start-up, then "Load Image": 0 when the run got to the reset, 1627 when a stage failed.
   std::uint32_t Run() {
     ConnectDevice(session);
-    if (const std::uint32_t result = QueryDeviceInfo(session)) return result;
-    if (const std::uint32_t result = LoadFirmwareImage(session)) return result;
-    return ProgramDevice(session);
+    RunUpgrade(session);
+    return session.outcome.step == RunStep::Done ? kStageSuccess : kErrorFunctionFailed;
   }
   TempFile file;
 };
