@@ -87,6 +87,24 @@ std::string Said(const ShellView& view) {
   return text;
 }
 
+// What a failed transfer of each step means for the device, for the line "BOX: WHAT (TRANSFER);
+// LEFT: check the connection and run flash again".
+struct StepFailure {
+  RunStep step;
+  const char* what;
+  const char* left;  // the state the device was left in
+};
+constexpr StepFailure kStepFailures[] = {
+    {RunStep::DeviceInfo, "the device did not tell its application region", "nothing was erased"},
+    {RunStep::Erase, "the erase request could not be sent", "the device stays in Firmware Upgrade Mode"},
+    {RunStep::ActiveCheck, "the device did not answer after the erase", "it holds no application now"},
+    {RunStep::ProgramWrite, "could not be sent", "the application is incomplete"},
+    {RunStep::ProgramEnd, "the end of programming could not be sent", "the application is not verified"},
+    {RunStep::CrcSend, "the checksum request could not be sent", "the application is written but not verified"},
+    {RunStep::CrcResponse, "the device did not answer the checksum request",
+     "the application is written but not verified"},
+};
+
 void Classify(const Session& session, const ShellView& view, const std::string& refusal, DeviceOutcome& outcome) {
   const RunOutcome& run = session.outcome;
   const std::string tx = TransferText(run.failed_transfer);
@@ -96,16 +114,22 @@ void Classify(const Session& session, const ShellView& view, const std::string& 
     outcome.code = code;
     outcome.error = std::move(error);
   };
+  for (const StepFailure& failure : kStepFailures) {
+    if (failure.step != run.step || (run.step == RunStep::DeviceInfo && run.failed_transfer.ok)) continue;
+    std::string what = failure.what;
+    if (run.step == RunStep::ProgramWrite) {
+      const std::uint32_t address =
+          session.DeviceInfo.ApplicationFirmwareStartAddress + run.packets_sent * session.DeviceInfo.PacketDataSize;
+      what = "packet " + std::to_string(run.packets_sent + 1) + " at " + Hex(address) + " " + what;
+    }
+    fail(ExitCode::kDeviceFailure, said + ": " + what + " (" + tx + "); " + failure.left + ": " + kRunAgain);
+    return;
+  }
   switch (run.step) {
     case RunStep::DeviceInfo:
-      if (run.failed_transfer.ok) {
-        fail(ExitCode::kDeviceFailure, "the device reported an application region outside the 64 KiB image (" +
-                                           OneLine(session.trace.TraceBuffer()) +
-                                           "); nothing was erased: this tool does not know the device's boot loader");
-      } else {
-        fail(ExitCode::kDeviceFailure,
-             said + ": the device did not tell its application region (" + tx + "); nothing was erased: " + kRunAgain);
-      }
+      fail(ExitCode::kDeviceFailure, "the device reported an application region outside the 64 KiB image (" +
+                                         OneLine(session.trace.TraceBuffer()) +
+                                         "); nothing was erased: this tool does not know the device's boot loader");
       return;
     case RunStep::LoadImage: {
       const auto& statuses = view.record().statuses;
@@ -119,34 +143,6 @@ void Classify(const Session& session, const ShellView& view, const std::string& 
       outcome.result = "Not Flashed";
       fail(ExitCode::kFileRefused, refusal);
       return;
-    case RunStep::Erase:
-      fail(ExitCode::kDeviceFailure, said + ": the erase request could not be sent (" + tx +
-                                         "); the device stays in Firmware Upgrade Mode: " + kRunAgain);
-      return;
-    case RunStep::ActiveCheck:
-      fail(ExitCode::kDeviceFailure, said + ": the device did not answer after the erase (" + tx +
-                                         "); it holds no application now: " + kRunAgain);
-      return;
-    case RunStep::ProgramWrite: {
-      const std::uint32_t address =
-          session.DeviceInfo.ApplicationFirmwareStartAddress + run.packets_sent * session.DeviceInfo.PacketDataSize;
-      fail(ExitCode::kDeviceFailure, said + ": packet " + std::to_string(run.packets_sent + 1) + " at " + Hex(address) +
-                                         " could not be sent (" + tx +
-                                         "); the application is incomplete: " + kRunAgain);
-      return;
-    }
-    case RunStep::ProgramEnd:
-      fail(ExitCode::kDeviceFailure, said + ": the end of programming could not be sent (" + tx +
-                                         "); the application is not verified: " + kRunAgain);
-      return;
-    case RunStep::CrcSend:
-      fail(ExitCode::kDeviceFailure, said + ": the checksum request could not be sent (" + tx +
-                                         "); the application is written but not verified: " + kRunAgain);
-      return;
-    case RunStep::CrcResponse:
-      fail(ExitCode::kDeviceFailure, said + ": the device did not answer the checksum request (" + tx +
-                                         "); the application is written but not verified: " + kRunAgain);
-      return;
     case RunStep::Interrupted:
       outcome.result = "Interrupted";
       fail(ExitCode::kInterrupted, DescribeStop(run));
@@ -154,7 +150,7 @@ void Classify(const Session& session, const ShellView& view, const std::string& 
     case RunStep::Reset:
     case RunStep::Done:
       break;
-    case RunStep::NotRun:
+    default:  // NotRun; the failed transfers are in the table above
       fail(ExitCode::kInternal, "the upgrade did not run");
       return;
   }
