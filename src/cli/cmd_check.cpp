@@ -9,8 +9,8 @@
 #include "cli/shell_view.hpp"
 #include "cli/text.hpp"
 #include "cli/text_display.hpp"
-#include "upgrade/outcome_names.hpp"
 #include "cli/utf8_path.hpp"
+#include "upgrade/outcome_names.hpp"
 
 namespace fwup::cli {
 namespace {
@@ -66,6 +66,7 @@ ExitCode Run(Context& context) {
         << "Region: " << RegionText(region.start, region.size) << '\n'
         << "Set by the file: " << coverage.inside << " bytes inside the region, " << coverage.outside
         << " outside it\n";
+    if (file.report.bytes_above_image > 0) out << "Note: " << AboveImageNote(file) << ".\n";
   }
   if (coverage.inside == 0) {
     if (text) out << "Refused: no byte inside the region\n";
@@ -73,7 +74,6 @@ ExitCode Run(Context& context) {
   }
   if (text) {
     if (coverage.outside > 0) out << "Note: the bytes outside the region are not programmed.\n";
-    if (file.report.bytes_above_image > 0) out << "Note: " << AboveImageNote(file) << ".\n";
     out << "Accepted: flash would program this file.\n";
   }
   return ExitCode::kSuccess;
