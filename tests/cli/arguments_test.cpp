@@ -88,6 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageError{{"flash", "a.hex", "--simulate", "--sim-devices", "abc"}, "not a whole number"},
         UsageError{{"flash", "a.hex", "--simulate", "--sim-transfer-time", "99999999999"}, "out of range"},
         UsageError{{"check", "-x.hex"}, "goes after '--', as in 'fwupgrade check -- -x.hex'"},
+        UsageError{{"check", "--verbose", "-x.hex"}, "goes after '--'"},  // a flag takes no value
         // Once taken for "no --sim-log": the run went on and wrote nothing.
         UsageError{{"flash", "a.hex", "--simulate", "--sim-log", ""}, "--sim-log: an empty value"},
         UsageError{{"check", ""}, "FILE: an empty value"},

@@ -207,6 +207,9 @@ INSTANTIATE_TEST_SUITE_P(
         // The field decoder gives 'G' the value 0x17 and the checksum was made so.
         RefusedFile{"NotAHexDigit", kSignatureLine + ":011000000GD8\r\n:00000001FF\r\n",
                     "Invalid Firmware Record at Line 2", "'G' at column 11 is not a hex digit"},
+        // A control byte the decoder takes as a digit, with the checksum that counts it so.
+        RefusedFile{"ControlByte", kSignatureLine + ":01100000" + std::string("\x01") + "5DA\r\n:00000001FF\r\n",
+                    "Invalid Firmware Record at Line 2", "byte 0x01 at column 10 is not a hex digit"},
         RefusedFile{"Space", kSignatureLine + ":01100000 5EA\r\n:00000001FF\r\n", "Invalid Firmware Record at Line 2",
                     "a space at column 10 is not a hex digit"},
         RefusedFile{"CrOnly", kSignatureLine + ":01100000559A\r:00000001FF\r", "No End Record",
