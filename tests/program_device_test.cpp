@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "upgrade/load_firmware_image.hpp"
 #include "sim/wire_log.hpp"
 #include "support/test_support.hpp"
 #include "upgrade/connect_device.hpp"
+#include "upgrade/load_firmware_image.hpp"
 #include "upgrade/query_device_info.hpp"
 #include "upgrade/upgrade_run.hpp"
 
@@ -19,9 +19,7 @@ using test::PrintTo;
 using sim::Direction;
 
 sim::BootLoaderConfig Region(std::uint32_t start, std::uint32_t size) {
-  sim::BootLoaderConfig config;
-  config.region_start = start;
-  config.region_size = size;
+  sim::BootLoaderConfig config = RegionConfig(start, size);
   config.ready_values = {0x11, 0x22, 0x33};
   return config;
 }

@@ -24,13 +24,6 @@ struct InfoRig : Rig {
   }
 };
 
-sim::BootLoaderConfig Region(std::uint32_t start, std::uint32_t size) {
-  sim::BootLoaderConfig config;
-  config.region_start = start;
-  config.region_size = size;
-  return config;
-}
-
 TEST(QueryDeviceInfo, TakesTheRegionFromBytes5To12) {
   InfoRig rig;
   ASSERT_EQ(QueryDeviceInfo(rig.session), 0u);
@@ -46,7 +39,7 @@ TEST(QueryDeviceInfo, TakesTheRegionFromBytes5To12) {
 }
 
 TEST(QueryDeviceInfo, AnswerCodeIsNotExamined) {
-  InfoRig rig(Region(0x0100, 0x0234));
+  InfoRig rig(RegionConfig(0x0100, 0x0234));
   rig.AddFault("wrong-code@info:77");
   ASSERT_EQ(QueryDeviceInfo(rig.session), 0u);
   EXPECT_EQ(rig.session.DeviceInfo.ApplicationFirmwareStartAddress, 0x0100u);
@@ -96,7 +89,7 @@ class ReportedRegion : public testing::TestWithParam<RegionCase> {};
 
 TEST_P(ReportedRegion, OnlyARegionInsideTheImageReachesTheErase) {
   const auto [start, size, inside] = GetParam();
-  InfoRig rig(Region(start, size));
+  InfoRig rig(RegionConfig(start, size));
   const TempFile firmware(kSignature + kEndRecord);
   rig.session.ImagePath = firmware.Path();
   RunUpgrade(rig.session);

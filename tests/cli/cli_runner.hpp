@@ -45,6 +45,13 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
+// How many times `part` stands in `text`, overlaps included.
+inline std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
 std::string SourcePath(const std::string& relative);  // a file of the repository
 std::string SampleFirmware();                         // examples/sample-firmware.hex
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);

@@ -12,11 +12,7 @@
 namespace fwup::cli {
 namespace {
 
-std::size_t Count(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
+using testing::Count;
 
 TEST(Progress, FollowsThePacketsBetweenTheDialogsPositions) {
   EXPECT_EQ(OverallPercent({50, 0, 0}), 50);

@@ -21,12 +21,6 @@ bool RegionHoldsFile(const std::vector<std::uint8_t>& memory, const std::map<std
   return true;
 }
 
-std::size_t Count(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
-
 TEST(FlashAll, FourDevicesWithAFaultInOneThreeMatchAndTheExitCodeSaysNotAll) {
   ScratchDir scratch;
   const std::string dump = scratch.File("memory.bin");

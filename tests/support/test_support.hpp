@@ -86,6 +86,14 @@ struct Rig {
   Session session;
 };
 
+// The simulated boot loader with this application region.
+inline sim::BootLoaderConfig RegionConfig(std::uint32_t start, std::uint32_t size) {
+  sim::BootLoaderConfig config;
+  config.region_start = start;
+  config.region_size = size;
+  return config;
+}
+
 // A report with `code` in byte 1 and `payload` from byte 2 on, every other byte 0.
 BootReport Report(std::uint8_t code, std::initializer_list<std::uint8_t> payload = {});
 
