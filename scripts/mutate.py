@@ -15,6 +15,7 @@ import argparse
 import os
 import random
 import re
+import signal
 import subprocess
 import sys
 import tempfile
@@ -35,8 +36,15 @@ TARGETS = ["fwup_tests", "fwup_cli_tests", "fwup_program_tests", "fwupgrade"]
 
 
 def sh(command, cwd, timeout=None):
-    return subprocess.run(command, cwd=cwd, shell=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                          timeout=timeout).returncode
+    # A session of its own, so that a mutant that loops for ever is ended with all it started.
+    process = subprocess.Popen(command, cwd=cwd, shell=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                               start_new_session=True)
+    try:
+        return process.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.wait()
+        raise
 
 
 def code_lines(path):
