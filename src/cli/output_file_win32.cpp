@@ -6,17 +6,11 @@
 
 #include "cli/cli_error.hpp"
 #include "cli/output_file.hpp"
+#include "win32/unique_handle.hpp"
+#include "win32/wide_text.hpp"
 
 namespace fwup::cli {
 namespace {
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
 
 std::string SystemText(DWORD error) {
   wchar_t* text = nullptr;
@@ -26,11 +20,7 @@ std::string SystemText(DWORD error) {
   std::wstring wide = length > 0 && text != nullptr ? std::wstring(text, length) : std::wstring();
   LocalFree(text);
   while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L'.')) wide.pop_back();
-  std::string utf8(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                                                nullptr, 0, nullptr, nullptr)),
-                   '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(),
-                      static_cast<int>(utf8.size()), nullptr, nullptr);
+  const std::string utf8 = win32::Narrow(wide);
   return (utf8.empty() ? std::string("system error") : utf8) + " (error " + std::to_string(error) + ")";
 }
 
@@ -41,24 +31,18 @@ std::string SystemText(DWORD error) {
 
 [[noreturn]] void RefuseError(const OutputFile& file, DWORD error) { Refuse(file, SystemText(error)); }
 
-struct Handle {
-  HANDLE value = INVALID_HANDLE_VALUE;
-  ~Handle() {
-    if (value != INVALID_HANDLE_VALUE) CloseHandle(value);
-  }
-};
-
 bool Identity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info, DWORD& type) {
-  Handle handle{CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
-  if (handle.value == INVALID_HANDLE_VALUE) return false;
-  type = GetFileType(handle.value);
-  return GetFileInformationByHandle(handle.value, &info) != FALSE;
+  const win32::UniqueHandle handle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle.Valid()) return false;
+  type = GetFileType(handle.Get());
+  return GetFileInformationByHandle(handle.Get(), &info) != FALSE;
 }
 
 std::wstring Check(const OutputFile& file, const std::vector<std::string>& inputs) {
   if (file.path.empty()) Refuse(file, "no file name was given");
-  const std::wstring path = Wide(file.path);
+  const std::wstring path = win32::Widen(file.path);
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
@@ -74,7 +58,7 @@ std::wstring Check(const OutputFile& file, const std::vector<std::string>& input
   for (const std::string& input : inputs) {
     BY_HANDLE_FILE_INFORMATION other{};
     DWORD other_type = FILE_TYPE_UNKNOWN;
-    if (Identity(Wide(input), other, other_type) && other.dwVolumeSerialNumber == info.dwVolumeSerialNumber &&
+    if (Identity(win32::Widen(input), other, other_type) && other.dwVolumeSerialNumber == info.dwVolumeSerialNumber &&
         other.nFileIndexHigh == info.nFileIndexHigh && other.nFileIndexLow == info.nFileIndexLow) {
       Refuse(file, "it is the firmware file '" + input + "' itself; give another name");
     }
@@ -95,19 +79,20 @@ void WriteOutputFile(const OutputFile& file, std::span<const std::uint8_t> bytes
                                  std::to_wstring(GetCurrentProcessId()) + L".fwupgrade-tmp";
   DWORD error = ERROR_SUCCESS;
   {
-    Handle out{CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (out.value == INVALID_HANDLE_VALUE) RefuseError(file, GetLastError());
+    const win32::UniqueHandle out(
+        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out.Valid()) RefuseError(file, GetLastError());
     std::span<const std::uint8_t> rest = bytes;
     while (!rest.empty() && error == ERROR_SUCCESS) {
       DWORD written = 0;
       const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1u << 20));
-      if (!WriteFile(out.value, rest.data(), chunk, &written, nullptr)) {
+      if (!WriteFile(out.Get(), rest.data(), chunk, &written, nullptr)) {
         error = GetLastError();
       } else {
         rest = rest.subspan(written);
       }
     }
-    if (error == ERROR_SUCCESS && !FlushFileBuffers(out.value)) error = GetLastError();
+    if (error == ERROR_SUCCESS && !FlushFileBuffers(out.Get())) error = GetLastError();
   }
   if (error == ERROR_SUCCESS &&
       !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
