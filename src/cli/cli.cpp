@@ -5,9 +5,8 @@
 #include <optional>
 #include <utility>
 
-#include "cli/cli_error.hpp"
 #include "cli/command.hpp"
-#include "cli/parser.hpp"
+#include "cli/devices.hpp"
 
 namespace fwup::cli {
 namespace {
@@ -64,6 +63,8 @@ std::optional<std::string> UnknownOption(const CLI::App& command, const std::vec
 }
 
 }  // namespace
+
+Context::~Context() = default;
 
 std::string HelpText() {
   Options options;

@@ -1,25 +1,40 @@
 // The command line: parses the arguments, runs one command and turns its outcome into the exit
-// code. Nothing below this exits.
+// code. Nothing below this exits. The program's entry (platform_posix.cpp, platform_win32.cpp)
+// hands in what the platform gives; tests hand in their own.
 #pragma once
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "cli/console.hpp"
 #include "ports/hid.hpp"
 
 namespace fwup::cli {
 
-// What the platform gives the shell (see platform.hpp); tests hand in their own.
+struct TerminalInfo {
+  bool is_terminal = false;     // standard output is a terminal: progress is redrawn in place
+  int columns = 80;             // its width
+  bool cursor_control = false;  // it understands the cursor-up and erase-line sequences
+};
+
+// Where the shell writes: standard output (with what kind of terminal it is) and standard error.
+struct Console {
+  std::ostream& out;
+  std::ostream& err;
+  TerminalInfo terminal;
+};
+
 struct Platform {
+  // The platform's HID bus; null, with `why` set, when its HID layer cannot start.
   std::function<std::unique_ptr<HidBus>(std::string& why)> open_hardware_bus;
+  // What a user should do when the device was found but opening it was refused.
   std::string_view access_denied_advice;
 };
 
-// `args` without the program name. Returns the exit code.
+// `args` without the program name, in UTF-8. Returns the exit code.
 int Run(const std::vector<std::string>& args, Console& console, const Platform& platform);
 
 // The text of `fwupgrade --help`.

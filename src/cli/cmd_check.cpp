@@ -1,19 +1,48 @@
 // fwupgrade check: validates a firmware file without a device, as the upgrade would load it.
 #include <CLI/CLI.hpp>
+#include <charconv>
 
-#include "cli/cli_error.hpp"
 #include "cli/command.hpp"
 #include "cli/firmware_file_check.hpp"
-#include "cli/option_groups.hpp"
-#include "cli/region.hpp"
-#include "cli/shell_view.hpp"
+#include "cli/terminal_view.hpp"
 #include "cli/text.hpp"
-#include "cli/text_display.hpp"
-#include "cli/utf8_path.hpp"
+#include "device/boot_report.hpp"
 #include "upgrade/outcome_names.hpp"
 
 namespace fwup::cli {
 namespace {
+
+struct Region {
+  std::uint32_t start = kModelRegionStart;  // the device model's, when none is given
+  std::uint32_t size = kModelRegionSize;
+};
+
+// A number in decimal or, with 0x, in hex.
+bool ParseNumber(std::string_view text, std::uint32_t& value) {
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  if (text.empty()) return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  return error == std::errc{} && end == text.data() + text.size();
+}
+
+// START:SIZE, inside the 64 KiB image.
+Region ParseRegion(std::string_view text) {
+  const std::string quoted = "--region '" + std::string(text) + "'";
+  const auto colon = text.find(':');
+  Region region;
+  if (colon == std::string_view::npos || !ParseNumber(text.substr(0, colon), region.start) ||
+      !ParseNumber(text.substr(colon + 1), region.size)) {
+    throw CliError(ExitCode::kUsage, quoted + ": give START:SIZE, for example 4096:57344 or 0x1000:0xE000");
+  }
+  if (std::uint64_t{region.start} + region.size > kImageSize) {
+    throw CliError(ExitCode::kUsage, quoted + ": the region must end inside the 64 KiB image (START + SIZE <= 65536)");
+  }
+  return region;
+}
 
 void AddOptions(CLI::App& command, Options& options) {
   AddFileArgument(command, options);
@@ -26,10 +55,10 @@ void AddOptions(CLI::App& command, Options& options) {
 }
 
 ExitCode Run(Context& context) {
-  const Region region = context.options.region.empty() ? DefaultRegion() : ParseRegion(context.options.region);
+  const Region region = context.options.region.empty() ? Region{} : ParseRegion(context.options.region);
   // The loader's texts are the dialog's; check prints its own summary and shows only trace lines.
-  TextDisplay display(context.console, true);
-  ShellView view(display, context.options.verbose);
+  Screen screen(context.console, true, context.options.verbose);
+  DeviceView view(screen);
   const CheckedFile file = CheckFirmwareFile(PathFromUtf8(context.options.file), view, view);
 
   Json& result = context.result;

@@ -1,17 +1,19 @@
 // fwupgrade flash: connects as the dialog does when it starts, then runs the whole upgrade as
-// "Load Image" does; with --all, on every device at once.
+// "Load Image" does. With --all, a factory bench flashes every device in Firmware Upgrade Mode at
+// once: each device gets its own session of the core and its own link, on its own thread, and one
+// failing never stops or disturbs the others.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <thread>
 
-#include "cli/cli_error.hpp"
 #include "cli/command.hpp"
-#include "cli/device_selection.hpp"
+#include "cli/devices.hpp"
 #include "cli/firmware_file_check.hpp"
-#include "cli/flash_all.hpp"
 #include "cli/flash_device.hpp"
-#include "cli/flash_report.hpp"
-#include "cli/option_groups.hpp"
-#include "cli/text_display.hpp"
-#include "cli/utf8_path.hpp"
+#include "cli/terminal_view.hpp"
+#include "cli/text.hpp"
 
 namespace fwup::cli {
 namespace {
@@ -31,39 +33,129 @@ void AddOptions(CLI::App& command, Options& options) {
   AddOutputOptions(command, options, true);
 }
 
+// The summary table of flash --all: path, versions before, verdict, seconds (right-aligned).
+std::string SummaryTable(const std::vector<DeviceRecord>& records) {
+  std::vector<std::array<std::string, 5>> rows = {{"PATH", "APPLICATION", "BOOT", "VERDICT", "SECONDS"}};
+  for (const DeviceRecord& record : records) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", record.seconds);
+    rows.push_back({record.path, record.app_version_taken ? record.app_version : "-",
+                    record.boot_version_taken ? record.boot_version : "-", record.result, seconds});
+  }
+  std::array<std::size_t, 5> width{};
+  for (const auto& row : rows) {
+    for (std::size_t column = 0; column < row.size(); ++column)
+      width[column] = std::max(width[column], row[column].size());
+  }
+  std::string table;
+  for (const auto& row : rows) {
+    for (std::size_t column = 0; column + 1 < row.size(); ++column) {
+      table += row[column] + std::string(width[column] - row[column].size() + 2, ' ');
+    }
+    table += std::string(width[4] - row[4].size(), ' ') + row[4] + '\n';
+  }
+  return table;
+}
+
+ExitCode FlashAll(Context& context, const CheckedFile& file) {
+  const Options& options = context.options;
+  Screen notes(context.console, options.json, options.verbose);
+  DeviceView notes_view(notes);
+  const std::vector<std::string> paths = SelectDevices(context, notes_view);
+  if (paths.empty()) throw CliError(ExitCode::kDeviceNotFound, NoDeviceText(std::nullopt));
+
+  Screen bench(context.console, options.json, options.verbose, paths);
+  std::vector<std::unique_ptr<DeviceView>> views;
+  for (std::size_t i = 0; i < paths.size(); ++i) views.push_back(std::make_unique<DeviceView>(bench, i));
+  std::vector<DeviceRecord> records(paths.size());
+  {
+    std::vector<std::jthread> devices;  // joined when this scope ends, also on a throw
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      devices.emplace_back([&, i] {
+        const FlashSettings settings{options.force, paths[i], context.platform.access_denied_advice};
+        try {
+          records[i] = FlashDevice(context.devices->bus(), file, settings, *views[i]);
+        } catch (const std::exception& failure) {
+          records[i].code = ExitCode::kInternal;
+          records[i].error = failure.what();
+          records[i].result = "Internal Error";
+        }
+        if (records[i].path.empty()) records[i].path = paths[i];
+      });
+    }
+  }
+  bench.Finish();
+
+  Json devices = Json::Array();
+  std::size_t matched = 0;
+  std::size_t stopped = 0;
+  std::string failed;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const DeviceRecord& record = records[i];
+    Json entry = Json::Object();
+    AddDeviceJson(entry, record, views[i]->record(), true);
+    entry["exit_code"] = ToInt(record.code);
+    if (record.code == ExitCode::kSuccess) {
+      ++matched;
+    } else {
+      stopped += record.code == ExitCode::kInterrupted ? 1 : 0;
+      entry["error"]["kind"] = KindOf(record.code);
+      entry["error"]["message"] = record.error;
+      failed += (failed.empty() ? "" : ", ") + record.path + " (" + record.result + ")";
+      if (!options.json) context.console.err << record.path << ": " << record.error << '\n';
+    }
+    devices.Append(std::move(entry));
+  }
+  context.result["devices"] = std::move(devices);
+  context.result["matched"] = matched;
+  context.result["total"] = records.size();
+  const std::string of = " of " + std::to_string(records.size()) + " devices";
+  if (!options.json) {
+    context.console.out << '\n' << SummaryTable(records) << matched << of << " ended with CRC Matched.\n";
+  }
+  if (matched == records.size()) return ExitCode::kSuccess;
+  if (stopped > 0) {
+    throw CliError(ExitCode::kInterrupted, "stopped: " + std::to_string(stopped) + of + " did not finish (" + failed +
+                                               "); each device's message says where it was left");
+  }
+  throw CliError(ExitCode::kNotAllMatched, std::to_string(records.size() - matched) + of +
+                                               " did not end with CRC Matched: " + failed +
+                                               "; flash each of them again with --path PATH");
+}
+
 ExitCode Run(Context& context) {
   const Options& options = context.options;
   context.devices = DeviceSource::Create(options, context.platform);
   context.result["file"] = options.file;
 
-  // The file is loaded and checked before any device is touched; the run's own load shows the
-  // dialog's texts later.
-  TextDisplay silent(context.console, true);
-  ShellView check_view(silent, false);
+  // The file is loaded and checked before any device is touched; the run shows the dialog's
+  // texts for it later.
+  Screen silent(context.console, true, false);
+  DeviceView check_view(silent);
   const CheckedFile file = CheckFirmwareFile(PathFromUtf8(options.file), check_view, check_view);
   if (!file.accepted) {
-    context.result["step"] = "load-image";
-    context.result["failed_step"] = "load-image";
-    context.result["verdict"] = "none";
-    context.result["result"] = file.dialog_text;
+    DeviceRecord refused;
+    refused.run.step = RunStep::LoadImage;
+    refused.code = ExitCode::kFileRefused;
+    refused.result = file.dialog_text;
+    AddDeviceJson(context.result, refused, {}, true);
     throw CliError(ExitCode::kFileRefused, DescribeRefusal(file) + "; no device was touched");
   }
   context.result["bytes_above_image"] = file.report.bytes_above_image;
-  if (file.report.bytes_above_image > 0) silent.Note("note: " + AboveImageNote(file));
-  // The simulator's files are checked now: a name that cannot be written stops the run before
-  // a device is touched.
+  if (file.report.bytes_above_image > 0) check_view.Note("note: " + AboveImageNote(file));
+  // The simulator's files are checked now: a name that cannot be written stops the run before a
+  // device is touched.
   context.devices->CheckSimOutputs(options);
-
   if (options.all) return FlashAll(context, file);
 
-  TextDisplay display(context.console, options.json);
-  SelectDevices(context, display);
-  ShellView view(display, options.verbose);
-  const DeviceOutcome outcome = FlashDevice(context.devices->bus(), file,
-                                            {options.force, options.path, context.platform.access_denied_advice}, view);
-  display.Finish();
-  AddDeviceJson(context.result, outcome, view.record());
-  if (outcome.code != ExitCode::kSuccess) throw CliError(outcome.code, outcome.error);
+  Screen screen(context.console, options.json, options.verbose);
+  DeviceView view(screen);
+  SelectDevices(context, view);
+  const DeviceRecord record = FlashDevice(context.devices->bus(), file,
+                                          {options.force, options.path, context.platform.access_denied_advice}, view);
+  screen.Finish();
+  AddDeviceJson(context.result, record, view.record(), true);
+  if (record.code != ExitCode::kSuccess) throw CliError(record.code, record.error);
   return ExitCode::kSuccess;
 }
 

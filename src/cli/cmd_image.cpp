@@ -1,15 +1,12 @@
 // fwupgrade image: the 64 KiB image that the upgrade would program from a file, written out.
 #include <CLI/CLI.hpp>
 
-#include "cli/cli_error.hpp"
 #include "cli/command.hpp"
 #include "cli/firmware_file_check.hpp"
-#include "cli/option_groups.hpp"
 #include "cli/output_file.hpp"
-#include "cli/shell_view.hpp"
 #include "cli/stop_request.hpp"
-#include "cli/text_display.hpp"
-#include "cli/utf8_path.hpp"
+#include "cli/terminal_view.hpp"
+#include "cli/text.hpp"
 
 namespace fwup::cli {
 namespace {
@@ -24,8 +21,8 @@ void AddOptions(CLI::App& command, Options& options) {
 }
 
 ExitCode Run(Context& context) {
-  TextDisplay display(context.console, true);
-  ShellView view(display, context.options.verbose);
+  Screen screen(context.console, true, context.options.verbose);
+  DeviceView view(screen);
   const CheckedFile file = CheckFirmwareFile(PathFromUtf8(context.options.file), view, view);
   if (!file.accepted) throw CliError(ExitCode::kFileRefused, DescribeRefusal(file) + "; nothing was written");
 

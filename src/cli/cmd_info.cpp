@@ -1,18 +1,12 @@
 // fwupgrade info: connects as the dialog does and shows the connection status, the versions and
 // the application region.
 #include <CLI/CLI.hpp>
-#include <algorithm>
 
-#include "cli/cli_error.hpp"
 #include "cli/command.hpp"
-#include "cli/connection.hpp"
-#include "cli/device_selection.hpp"
-#include "cli/flash_report.hpp"
-#include "cli/option_groups.hpp"
-#include "cli/shell_view.hpp"
+#include "cli/devices.hpp"
 #include "cli/stop_request.hpp"
+#include "cli/terminal_view.hpp"
 #include "cli/text.hpp"
-#include "cli/text_display.hpp"
 #include "upgrade/query_device_info.hpp"
 
 namespace fwup::cli {
@@ -24,28 +18,19 @@ void AddOptions(CLI::App& command, Options& options) {
   AddOutputOptions(command, options, true);
 }
 
-Json StatusList(const ViewRecord& record) {
-  Json statuses = Json::Array();
-  for (const std::string& status : record.statuses) statuses.Append(status);
-  return statuses;
-}
-
 ExitCode Run(Context& context) {
   context.devices = DeviceSource::Create(context.options, context.platform);
-  TextDisplay display(context.console, context.options.json);
-  SelectDevices(context, display);
-  ShellView view(display, context.options.verbose);
+  Screen screen(context.console, context.options.json, context.options.verbose);
+  DeviceView view(screen);
+  SelectDevices(context, view);
   auto session = std::make_unique<Session>(context.devices->bus(), view, view);  // 64 KiB image
   session->only_path = context.options.path;
   if (StopRequested()) throw CliError(ExitCode::kInterrupted, "stopped before connecting: no device was touched");
 
   const ConnectResult connected = ConnectAsDialog(*session, context.platform.access_denied_advice);
-  Json& result = context.result;
-  result["path"] = session->link.Path().empty() ? Json() : Json(session->link.Path());
-  result["status"] = StatusList(view.record());
-  result["version_line"] = view.record().version_text;
-  result["versions"] = VersionsJson(session->app_version_taken, session->app_version, session->boot_version_taken,
-                                    session->boot_version);
+  DeviceRecord record;
+  TakeConnection(record, *session);
+  AddDeviceJson(context.result, record, view.record(), false);
   if (connected.code != ExitCode::kSuccess) throw CliError(connected.code, connected.error);
 
   if (StopRequested()) {
@@ -56,7 +41,8 @@ ExitCode Run(Context& context) {
   }
   const bool region_known = QueryDeviceInfo(*session) == kStageSuccess;
   session->link.Close();
-  result["status"] = StatusList(view.record());
+  if (region_known) record.region = session->DeviceInfo;
+  AddDeviceJson(context.result, record, view.record(), false);
   if (!region_known) {
     const TransferResult& failed = session->outcome.failed_transfer;
     throw CliError(ExitCode::kDeviceFailure,
@@ -66,18 +52,13 @@ ExitCode Run(Context& context) {
                                    TransferText(failed) + "); check the connection and run info again");
   }
   const DeviceInfoValues& region = session->DeviceInfo;
-  Json json_region = Json::Object();
-  json_region["start"] = region.ApplicationFirmwareStartAddress;
-  json_region["size"] = region.ApplicationFirmwareSize;
-  result["region"] = std::move(json_region);
   if (!context.options.json) {
     context.console.out << "Device Path: " << session->link.Path() << '\n'
                         << "Application Region: "
                         << RegionText(region.ApplicationFirmwareStartAddress, region.ApplicationFirmwareSize) << '\n';
   }
   // The versions are what info is asked for; the dialog would show the failure and go on.
-  const auto& statuses = view.record().statuses;
-  if (std::find(statuses.begin(), statuses.end(), "Version Query Failed") != statuses.end()) {
+  if (session->version_query_failed) {
     throw CliError(ExitCode::kDeviceFailure,
                    "Version Query Failed: the device did not answer a version query; check the connection and run "
                    "info again");

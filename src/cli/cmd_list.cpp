@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "cli/command.hpp"
-#include "cli/option_groups.hpp"
+#include "cli/devices.hpp"
 #include "cli/text.hpp"
 #include "device/find_device.hpp"
 

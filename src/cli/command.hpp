@@ -1,26 +1,55 @@
-// The subcommands of fwupgrade: each is a small object with its name, its one-line help, the
-// options it takes and what it does, and all of them sit in one table (command_table.cpp).
+// The subcommands of fwupgrade and what they share. Each command is a small object with its name,
+// its one-line help, the options it takes and what it does; all of them sit in one table, from
+// which the parser and the help texts are made.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "cli/cli.hpp"
-#include "cli/console.hpp"
-#include "cli/device_source.hpp"
 #include "cli/exit_code.hpp"
 #include "cli/json.hpp"
-#include "cli/options.hpp"
 
 namespace CLI {
 class App;
-}
+class Validator;
+}  // namespace CLI
 
 namespace fwup::cli {
 
+// Everything the command line can say, filled in by the parser. Each command binds only the
+// options it takes.
+struct Options {
+  std::string file;    // the firmware file of check, image and flash
+  std::string output;  // image -o
+  std::string region;  // check --region START:SIZE
+  bool all = false;    // flash --all
+  bool force = false;  // flash --force
+
+  std::optional<std::string> path;  // --path: the interface to use
+  double wait_seconds = 0;          // --wait
+
+  bool simulate = false;
+  unsigned sim_devices = 1;
+  std::vector<std::string> sim_faults;  // [N=]FAULT
+  std::string sim_dump;
+  std::string sim_log;
+  unsigned sim_transfer_us = 1000;  // a full-speed interrupt endpoint moves one report per 1 ms frame
+
+  bool verbose = false;
+  bool json = false;
+};
+
+class DeviceSource;
+
 // What a command works with. `result` is what --json prints; a command fills it as it goes.
 struct Context {
+  ~Context();
   Console& console;
   const Options& options;
   const Platform& platform;
@@ -38,13 +67,39 @@ struct CommandEntry {
   ExitCode (*run)(Context& context);
 };
 
-std::span<const CommandEntry> Commands();
-
 // The commands' shares of the table, one per file.
 CommandEntry ListCommand();
 CommandEntry InfoCommand();
 CommandEntry CheckCommand();
 CommandEntry ImageCommand();
 CommandEntry FlashCommand();
+
+// The options that several commands share, each with the same name and help everywhere.
+// FILE, the firmware file of check, image and flash.
+void AddFileArgument(CLI::App& command, Options& options);
+// --path, and --wait where the command connects.
+void AddDeviceOptions(CLI::App& command, Options& options, bool wait);
+// --simulate and --sim-devices; with `traffic`, the options about a simulated device's traffic:
+// --sim-fault, --sim-dump, --sim-log, --sim-transfer-time.
+void AddSimulatorOptions(CLI::App& command, Options& options, bool traffic);
+// -v/--verbose, and --json where the command has an outcome to print as JSON.
+void AddOutputOptions(CLI::App& command, Options& options, bool json);
+// Refuses an empty value: "" names no file and no device.
+CLI::Validator NotEmpty();
+
+// The grammar, built from the command table with each command's options bound to one Options.
+struct Parser {
+  Parser();
+  ~Parser();
+  Parser(Parser&&) noexcept;
+  std::unique_ptr<CLI::App> app;
+  std::vector<std::pair<CLI::App*, const CommandEntry*>> commands;
+};
+Parser BuildParser(Options& options);
+
+// fwupgrade --help: every command with its options, the exit codes, the fault syntax, examples.
+std::string FullHelp(const Parser& parser);
+// fwupgrade COMMAND --help.
+std::string CommandHelp(const CLI::App& command, const CommandEntry& entry);
 
 }  // namespace fwup::cli

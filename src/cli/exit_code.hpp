@@ -1,8 +1,11 @@
 // The exit codes of fwupgrade, all in one table: each kind of outcome has its own small code,
-// and --help and the README show this table.
+// and --help and the README show this table. A failure the shell reports is a CliError: its exit
+// code and one line that names the cause and what to do, thrown by the commands and caught once
+// in Run.
 #pragma once
 
 #include <array>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -47,5 +50,14 @@ constexpr int ToInt(ExitCode code) { return static_cast<int>(code); }
 std::string_view KindOf(ExitCode code);
 // The table as --help shows it.
 std::string ExitCodeHelp();
+
+class CliError : public std::runtime_error {
+ public:
+  CliError(ExitCode code, const std::string& message) : std::runtime_error(message), code_(code) {}
+  ExitCode code() const { return code_; }
+
+ private:
+  ExitCode code_;
+};
 
 }  // namespace fwup::cli

@@ -2,9 +2,8 @@
 
 #include <system_error>
 
-#include "cli/cli_error.hpp"
+#include "cli/exit_code.hpp"
 #include "cli/text.hpp"
-#include "cli/utf8_path.hpp"
 #include "ports/report.hpp"
 #include "upgrade/load_firmware_image.hpp"
 

@@ -4,10 +4,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "cli/connection.hpp"
 #include "cli/stop_request.hpp"
 #include "cli/text.hpp"
-#include "cli/utf8_path.hpp"
 #include "upgrade/load_firmware_image.hpp"
 #include "upgrade/upgrade_run.hpp"
 
@@ -19,8 +17,7 @@ constexpr const char* kRunAgain = "check the connection and run flash again";
 // The shell's own check after the file is loaded and before anything is erased.
 class EraseApproval {
  public:
-  EraseApproval(const CheckedFile& file, bool force, Display& display)
-      : file_(file), force_(force), display_(display) {}
+  EraseApproval(const CheckedFile& file, bool force, DeviceView& view) : file_(file), force_(force), view_(view) {}
 
   bool operator()(const Session& session) {
     // What is programmed is what was checked: the file must not have changed since.
@@ -37,9 +34,9 @@ class EraseApproval {
       return false;
     }
     if (coverage.outside > 0) {
-      display_.Note("note: " + std::to_string(coverage.outside) +
-                    " bytes of the file lie outside the device's application region " + RegionText(start, size) +
-                    " and are not programmed");
+      view_.Note("note: " + std::to_string(coverage.outside) +
+                 " bytes of the file lie outside the device's application region " + RegionText(start, size) +
+                 " and are not programmed");
     }
     return true;
   }
@@ -49,7 +46,7 @@ class EraseApproval {
  private:
   const CheckedFile& file_;
   bool force_;
-  Display& display_;
+  DeviceView& view_;
   std::string refusal_;
 };
 
@@ -75,13 +72,13 @@ std::string DescribeStop(const RunOutcome& run) {
          "again";
 }
 
-std::string LastBox(const ShellView& view) {
+std::string LastBox(const DeviceView& view) {
   const auto& boxes = view.record().boxes;
   return boxes.empty() ? std::string() : OneLine(boxes.back().text);
 }
 
 // The box text as the first words of a line: "Checking Device Active Read Failed ".
-std::string Said(const ShellView& view) {
+std::string Said(const DeviceView& view) {
   std::string text = LastBox(view);
   while (!text.empty() && text.back() == ' ') text.pop_back();
   return text;
@@ -105,7 +102,7 @@ constexpr StepFailure kStepFailures[] = {
      "the application is written but not verified"},
 };
 
-void Classify(const Session& session, const ShellView& view, const std::string& refusal, DeviceOutcome& outcome) {
+void Classify(const Session& session, const DeviceView& view, const std::string& refusal, DeviceRecord& outcome) {
   const RunOutcome& run = session.outcome;
   const std::string tx = TransferText(run.failed_transfer);
   const std::string said = Said(view);
@@ -199,9 +196,9 @@ void Classify(const Session& session, const ShellView& view, const std::string& 
 
 }  // namespace
 
-DeviceOutcome FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettings& settings, ShellView& view) {
+DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettings& settings, DeviceView& view) {
   const auto started = std::chrono::steady_clock::now();
-  DeviceOutcome outcome;
+  DeviceRecord outcome;
   auto session = std::make_unique<Session>(bus, view, view);  // 64 KiB image: not on the stack
   session->only_path = settings.only_path;
   session->stop_requested = StopRequested;
@@ -214,17 +211,13 @@ DeviceOutcome FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSetti
   }
 
   const ConnectResult connected = ConnectAsDialog(*session, settings.access_denied_advice);
-  outcome.path = session->link.Path();
-  outcome.app_version_taken = session->app_version_taken;
-  outcome.boot_version_taken = session->boot_version_taken;
-  outcome.app_version = session->app_version;
-  outcome.boot_version = session->boot_version;
+  TakeConnection(outcome, *session);
   if (connected.code != ExitCode::kSuccess) {
     outcome.code = connected.code;
     outcome.error = connected.error;
     outcome.result = connected.result;
   } else {
-    EraseApproval approval(file, settings.force, view.display());
+    EraseApproval approval(file, settings.force, view);
     session->ImagePath = file.path;
     // The file was parsed before any device was touched; the run shows it as the dialog does.
     session->load_image = [&file](Session& s) {

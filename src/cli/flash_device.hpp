@@ -8,11 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "cli/exit_code.hpp"
+#include "cli/devices.hpp"
 #include "cli/firmware_file_check.hpp"
-#include "cli/shell_view.hpp"
-#include "ports/hid.hpp"
-#include "upgrade/session.hpp"
+#include "cli/terminal_view.hpp"
 
 namespace fwup::cli {
 
@@ -22,21 +20,7 @@ struct FlashSettings {
   std::string_view access_denied_advice;
 };
 
-struct DeviceOutcome {
-  std::string path;  // of the interface used; empty when none was found
-  bool app_version_taken = false;
-  bool boot_version_taken = false;
-  std::string app_version;  // before the upgrade
-  std::string boot_version;
-  std::optional<DeviceInfoValues> region;
-  RunOutcome run;
-  ExitCode code = ExitCode::kInternal;
-  std::string error;   // one line; empty on success
-  std::string result;  // for a summary: "CRC Matched", "Program Write Failed", ...
-  double seconds = 0;
-};
-
 // `file` has been accepted by CheckFirmwareFile; nothing but its bytes is ever programmed.
-DeviceOutcome FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettings& settings, ShellView& view);
+DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettings& settings, DeviceView& view);
 
 }  // namespace fwup::cli

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/cli_error.hpp"
+#include "cli/exit_code.hpp"
 #include "cli/output_file.hpp"
 
 namespace fwup::cli {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <string>
 
-#include "cli/cli_error.hpp"
+#include "cli/exit_code.hpp"
 #include "cli/output_file.hpp"
 #include "win32/unique_handle.hpp"
 #include "win32/wide_text.hpp"

@@ -1,22 +1,56 @@
-// The command-line shell's platform on Linux and macOS: the hidapi bus, and what a terminal is.
+// fwupgrade on Linux and macOS: the hidapi bus, what the terminal is, and the signals. Ctrl-C
+// and SIGTERM are blocked in every thread and taken by one thread of their own, so that no
+// transfer is ever cut short by EINTR: a read in flight ends as the device makes it end.
+#include <pthread.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <string_view>
+#include <iostream>
+#include <thread>
 
-#include "cli/platform.hpp"
+#include "cli/cli.hpp"
+#include "cli/exit_code.hpp"
+#include "cli/stop_request.hpp"
 #include "hidapi/hidapi_bus.hpp"
 
 namespace fwup::cli {
+namespace {
 
-// The bytes of the command line as they are: file names are bytes here, in UTF-8 on any usual
-// system, and the shell prints them back unchanged.
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
-  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+constexpr char kStopping[] = "fwupgrade: stopping after the transfer in flight; press Ctrl-C again to end at once\n";
+
+void TakeStopSignals(sigset_t signals) {
+  for (;;) {
+    int number = 0;
+    if (sigwait(&signals, &number) != 0) continue;
+    if (!StopRequested()) {
+      RequestStop();
+      (void)!::write(STDERR_FILENO, kStopping, sizeof kStopping - 1);
+      continue;
+    }
+    // The second one: as if nothing handled it.
+    ::signal(number, SIG_DFL);
+    sigset_t just_this;
+    sigemptyset(&just_this);
+    sigaddset(&just_this, number);
+    pthread_sigmask(SIG_UNBLOCK, &just_this, nullptr);
+    ::raise(number);
+  }
 }
 
-void UseUtf8StandardStreams() {}
+// Before any thread starts, so that every thread inherits the mask.
+void SetUpProcessSignals() {
+  ::signal(SIGPIPE, SIG_IGN);  // a reader that went away must not end an upgrade
+  ::signal(SIGXFSZ, SIG_IGN);  // a file-size limit makes the write fail, and the writer says so
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::thread(TakeStopSignals, signals).detach();
+}
 
 std::unique_ptr<HidBus> OpenHardwareBus(std::string& why) {
   std::unique_ptr<hidapi::Library> library = hidapi::OpenSystemLibrary(why);
@@ -24,15 +58,14 @@ std::unique_ptr<HidBus> OpenHardwareBus(std::string& why) {
   return std::make_unique<hidapi::HidapiBus>(std::move(library));
 }
 
-std::string_view AccessDeniedAdvice() {
+constexpr std::string_view kAccessDeniedAdvice =
 #if defined(__APPLE__)
-  return "close any other program that has the device open, then run this again";
+    "close any other program that has the device open, then run this again";
 #else
-  return "the udev rule 70-fwupgrade.rules gives the device to the user at the seat: the fwupgrade package "
-         "installs it; from the source tree, copy packaging/udev/70-fwupgrade.rules to /etc/udev/rules.d/ and run "
-         "'udevadm control --reload' and 'udevadm trigger'; then plug the device in again";
+    "the udev rule 70-fwupgrade.rules gives the device to the user at the seat: the fwupgrade package "
+    "installs it; from the source tree, copy packaging/udev/70-fwupgrade.rules to /etc/udev/rules.d/ and run "
+    "'udevadm control --reload' and 'udevadm trigger'; then plug the device in again";
 #endif
-}
 
 TerminalInfo DetectStdoutTerminal() {
   TerminalInfo info;
@@ -45,4 +78,19 @@ TerminalInfo DetectStdoutTerminal() {
   return info;
 }
 
+}  // namespace
 }  // namespace fwup::cli
+
+int main(int argc, char** argv) {
+  using namespace fwup::cli;
+  SetUpProcessSignals();
+  // File names are bytes here, in UTF-8 on any usual system, and printed back unchanged.
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  Console console{std::cout, std::cerr, DetectStdoutTerminal()};
+  try {
+    return Run(args, console, {OpenHardwareBus, kAccessDeniedAdvice});
+  } catch (const std::exception& failure) {
+    std::cerr << "fwupgrade: unexpected failure: " << failure.what() << "; please report it\n";
+    return ToInt(ExitCode::kInternal);
+  }
+}

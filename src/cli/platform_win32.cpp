@@ -1,5 +1,5 @@
-// The command-line shell's platform on Windows: the UTF-16 command line, the SetupAPI bus of the
-// Windows adapter, and the console.
+// fwupgrade on Windows: the UTF-16 command line, the SetupAPI bus of the Windows adapter, the
+// console, and Ctrl-C (its handler runs on a thread of its own, so no transfer is cut short).
 #include <windows.h>
 // after windows.h
 #include <shellapi.h>
@@ -8,7 +8,9 @@
 #include <iostream>
 #include <streambuf>
 
-#include "cli/platform.hpp"
+#include "cli/cli.hpp"
+#include "cli/exit_code.hpp"
+#include "cli/stop_request.hpp"
 #include "win32/setupapi_bus.hpp"
 #include "win32/wide_text.hpp"
 
@@ -79,8 +81,19 @@ void UseConsoleFor(std::ostream& stream, DWORD which) {
   stream.rdbuf(new ConsoleBuffer(handle));
 }
 
-}  // namespace
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  if (StopRequested()) return FALSE;  // the second one: the default handler ends the process
+  RequestStop();
+  static constexpr char kStopping[] =
+      "fwupgrade: stopping after the transfer in flight; press Ctrl-C again to end at once\n";
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), kStopping, sizeof kStopping - 1, &written, nullptr);
+  return TRUE;
+}
 
+// The arguments in UTF-8, read again from the UTF-16 command line: argv holds them in the ANSI
+// code page, which cannot spell every file name.
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   int count = 0;
   wchar_t** const wide = CommandLineToArgvW(GetCommandLineW(), &count);
@@ -89,17 +102,6 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   for (int i = 1; i < count; ++i) arguments.push_back(win32::Narrow(wide[i]));
   LocalFree(wide);
   return arguments;
-}
-
-void UseUtf8StandardStreams() {
-  UseConsoleFor(std::cout, STD_OUTPUT_HANDLE);
-  UseConsoleFor(std::cerr, STD_ERROR_HANDLE);
-}
-
-std::unique_ptr<HidBus> OpenHardwareBus(std::string&) { return std::make_unique<win32::SetupApiBus>(); }
-
-std::string_view AccessDeniedAdvice() {
-  return "close any other program that has the device open, then run this again";
 }
 
 // A console, not a pipe, a file or NUL (which _isatty would take for a terminal).
@@ -116,4 +118,23 @@ TerminalInfo DetectStdoutTerminal() {
   return info;
 }
 
+}  // namespace
 }  // namespace fwup::cli
+
+int main(int argc, char** argv) {
+  using namespace fwup::cli;
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  const std::vector<std::string> args = Utf8Arguments(argc, argv);
+  UseConsoleFor(std::cout, STD_OUTPUT_HANDLE);
+  UseConsoleFor(std::cerr, STD_ERROR_HANDLE);
+  Console console{std::cout, std::cerr, DetectStdoutTerminal()};
+  const Platform platform{
+      [](std::string&) -> std::unique_ptr<fwup::HidBus> { return std::make_unique<fwup::win32::SetupApiBus>(); },
+      "close any other program that has the device open, then run this again"};
+  try {
+    return Run(args, console, platform);
+  } catch (const std::exception& failure) {
+    std::cerr << "fwupgrade: unexpected failure: " << failure.what() << "; please report it\n";
+    return ToInt(ExitCode::kInternal);
+  }
+}

@@ -17,11 +17,15 @@ inline constexpr std::uint32_t kTopmost = 0x00040000;
 
 enum class BoxOwner { Dialog, None };
 
+// What a box tells: that a step failed, or the device's verdict on the new firmware.
+enum class BoxKind { Failure, Verdict };
+
 struct Box {
   std::string text;
   std::string caption;
   std::uint32_t style = box_style::kOk;
   BoxOwner owner = BoxOwner::Dialog;
+  BoxKind kind = BoxKind::Failure;
 
   bool operator==(const Box&) const = default;
 };

@@ -53,6 +53,7 @@ void ConnectDevice(Session& session) {
   switch (AskVersion(session, request, answer, Command::CMD_QUERY_APP_VERSION)) {
     case Query::Failed:
       session.view.SetStatusText("Version Query Failed");
+      session.version_query_failed = true;
       break;
     case Query::WrongCode:
       break;
@@ -66,6 +67,7 @@ void ConnectDevice(Session& session) {
   switch (AskVersion(session, request, answer, Command::CMD_QUERY_BOOT_VERSION)) {
     case Query::Failed:
       session.view.SetStatusText("Version Query Failed");
+      session.version_query_failed = true;
       return;
     case Query::WrongCode:
       return;

@@ -132,16 +132,19 @@ class Programmer {
       s_.trace.Format("CRC Matches\r\n");
       s_.view.SetProgress(100);
       s_.view.SetStatusText("CRC Matched");
-      s_.view.ShowBox({kDownloadSuccess, "Message", box_style::kTopmost | box_style::kIconWarning, BoxOwner::Dialog});
+      s_.view.ShowBox({kDownloadSuccess, "Message", box_style::kTopmost | box_style::kIconWarning, BoxOwner::Dialog,
+                      BoxKind::Verdict});
     } else if (code == CodeOf(Command::CMD_CRC_CHECK) && verdict == kMismatchVerdict) {
       s_.outcome.verdict = Verdict::Mismatch;
       s_.trace.Format("CRC Not Matched\r\n");
       s_.view.SetProgress(100);
       s_.view.SetStatusText("CRC Not Matched");
-      s_.view.ShowBox({kDownloadFailed, "Message", box_style::kTopmost | box_style::kIconWarning, BoxOwner::Dialog});
+      s_.view.ShowBox({kDownloadFailed, "Message", box_style::kTopmost | box_style::kIconWarning, BoxOwner::Dialog,
+                      BoxKind::Verdict});
     } else {
       s_.outcome.verdict = Verdict::NoVerdict;
-      s_.view.ShowBox({kNoVerdict, "Message", box_style::kTopmost | box_style::kIconWarning, BoxOwner::None});
+      s_.view.ShowBox({kNoVerdict, "Message", box_style::kTopmost | box_style::kIconWarning, BoxOwner::None,
+                      BoxKind::Verdict});
     }
   }
 

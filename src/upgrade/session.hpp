@@ -99,6 +99,7 @@ class Session {
   std::string boot_version;
   bool app_version_taken = false;
   bool boot_version_taken = false;
+  bool version_query_failed = false;  // a version query's transfer failed
 };
 
 }  // namespace fwup

@@ -8,7 +8,6 @@
 #include <stdexcept>
 
 #include "cli/cli.hpp"
-#include "cli/console.hpp"
 
 namespace fwup::cli::testing {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/platform.hpp"
+#include "cli/cli.hpp"
 #include "ports/hid.hpp"
 
 namespace fwup::cli::testing {

@@ -1,11 +1,10 @@
 // --wait: the walk is run again a few times a second until the device is there.
-#include "cli/wait_for_device.hpp"
-
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "cli/text_display.hpp"
+#include "cli/devices.hpp"
+#include "cli/terminal_view.hpp"
 #include "sim/sim_bus.hpp"
 
 namespace fwup::cli {
@@ -46,17 +45,18 @@ struct FakeClock {
   }
 };
 
-struct Screen {
+struct Shown {
   std::ostringstream out;
   std::ostringstream err;
   Console console{out, err, {}};
-  TextDisplay display{console, false};
+  Screen screen{console, false, false};
+  DeviceView display{screen};
 };
 
 TEST(WaitForDevice, ReturnsAtOnceWhenTheDeviceIsThere) {
   PluggedInLater bus(0);
   FakeClock clock;
-  Screen screen;
+  Shown screen;
   EXPECT_TRUE(WaitForDevice(bus, std::nullopt, 10s, screen.display, clock.Clock()));
   EXPECT_TRUE(clock.sleeps.empty());
   EXPECT_EQ(screen.err.str(), "");
@@ -65,7 +65,7 @@ TEST(WaitForDevice, ReturnsAtOnceWhenTheDeviceIsThere) {
 TEST(WaitForDevice, LooksAgainAFewTimesASecondAndSaysOnceThatItWaits) {
   PluggedInLater bus(5);
   FakeClock clock;
-  Screen screen;
+  Shown screen;
   EXPECT_TRUE(WaitForDevice(bus, std::nullopt, 10s, screen.display, clock.Clock()));
   EXPECT_EQ(bus.walks(), 6u);
   ASSERT_EQ(clock.sleeps.size(), 5u);
@@ -76,7 +76,7 @@ TEST(WaitForDevice, LooksAgainAFewTimesASecondAndSaysOnceThatItWaits) {
 TEST(WaitForDevice, GivesUpWhenTheTimeIsUp) {
   PluggedInLater bus(1000);
   FakeClock clock;
-  Screen screen;
+  Shown screen;
   EXPECT_FALSE(WaitForDevice(bus, std::nullopt, 1100ms, screen.display, clock.Clock()));
   EXPECT_GE(clock.now.time_since_epoch(), 1100ms);
   EXPECT_LE(clock.now.time_since_epoch(), 1101ms);
@@ -86,7 +86,7 @@ TEST(WaitForDevice, GivesUpWhenTheTimeIsUp) {
 TEST(WaitForDevice, WaitsForTheGivenPathOnly) {
   PluggedInLater bus(0);
   FakeClock clock;
-  Screen screen;
+  Shown screen;
   EXPECT_FALSE(WaitForDevice(bus, std::string("/dev/hidraw9"), 500ms, screen.display, clock.Clock()));
   EXPECT_NE(screen.err.str().find("for the device at '/dev/hidraw9'"), std::string::npos);
   EXPECT_TRUE(WaitForDevice(bus, std::string("sim:hid#1"), 500ms, screen.display, clock.Clock()));

@@ -23,7 +23,9 @@ std::size_t RecordingTrace::CountPrefix(std::string_view prefix) const {
 
 Box FailureBox(std::string text, BoxOwner owner) { return {std::move(text), "Firmware Upgrade", 0x0, owner}; }
 // MB_TOPMOST | MB_ICONWARNING
-Box VerdictBox(std::string text, BoxOwner owner) { return {std::move(text), "Message", 0x40030, owner}; }
+Box VerdictBox(std::string text, BoxOwner owner) {
+  return {std::move(text), "Message", 0x40030, owner, BoxKind::Verdict};
+}
 
 Rig::Rig(sim::BootLoaderConfig config) : bus(sim::SimBus::WithBootLoader(config)), session(*bus, view, trace) {}
 

@@ -1,12 +1,20 @@
-#include "cli/option_groups.hpp"
-
+// The options the commands share, and the parser made from the command table.
 #include <CLI/CLI.hpp>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
+#include "cli/command.hpp"
+#include "fwupgrade_version.hpp"
+
 namespace fwup::cli {
 namespace {
+
+// The documented ranges of the numeric options.
+constexpr double kMaxWaitSeconds = 86400;  // a day: longer is a mistake, not a wait
+constexpr double kMaxSimDevices = 64;
+constexpr double kMaxSimTransferMicroseconds = 1000000;
 
 // Plain decimal numbers only: a sign, an exponent, "inf" or "nan" would each have to be
 // explained, and none is needed to say how long to wait or how many devices to simulate.
@@ -42,8 +50,8 @@ CLI::Validator DecimalIn(double low, double high, bool decimals, std::string_vie
 }  // namespace
 
 CLI::Validator NotEmpty() {
-  return CLI::Validator([](std::string& text) { return text.empty() ? std::string("an empty value names nothing") : ""; },
-                        "");
+  return CLI::Validator(
+      [](std::string& text) { return text.empty() ? std::string("an empty value names nothing") : ""; }, "");
 }
 
 void AddFileArgument(CLI::App& command, Options& options) {
@@ -108,6 +116,27 @@ void AddOutputOptions(CLI::App& command, Options& options, bool json) {
     command.add_flag("--json", options.json,
                      "print the outcome as JSON on standard output, errors too, and nothing else there");
   }
+}
+
+Parser::Parser() = default;
+Parser::~Parser() = default;
+Parser::Parser(Parser&&) noexcept = default;
+
+Parser BuildParser(Options& options) {
+  static const std::array<CommandEntry, 5> kCommands = {
+      ListCommand(), InfoCommand(), CheckCommand(), ImageCommand(), FlashCommand(),
+  };
+  Parser parser;
+  parser.app = std::make_unique<CLI::App>("", "fwupgrade");
+  CLI::App& app = *parser.app;
+  app.set_version_flag("--version", "fwupgrade " + std::string(kVersion));
+  app.require_subcommand(1);
+  for (const CommandEntry& entry : kCommands) {
+    CLI::App* command = app.add_subcommand(std::string(entry.name), std::string(entry.summary));
+    entry.add_options(*command, options);
+    parser.commands.emplace_back(command, &entry);
+  }
+  return parser;
 }
 
 }  // namespace fwup::cli

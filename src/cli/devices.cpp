@@ -1,0 +1,290 @@
+#include "cli/devices.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <span>
+#include <sstream>
+#include <thread>
+
+#include "cli/exit_code.hpp"
+#include "cli/output_file.hpp"
+#include "cli/stop_request.hpp"
+#include "cli/terminal_view.hpp"
+#include "device/find_device.hpp"
+#include "device/hardware_id.hpp"
+#include "ports/utf8.hpp"
+#include "sim/fault.hpp"
+#include "sim/sim_bus.hpp"
+#include "sim/wire_log.hpp"
+#include "upgrade/connect_device.hpp"
+#include "upgrade/outcome_names.hpp"
+
+namespace fwup::cli {
+namespace {
+
+constexpr std::string_view kMemory = "the simulated device's memory";
+constexpr std::string_view kWireLog = "the simulated device's wire log";
+
+// The file for device `number` of `count`: FILE alone, or FILE.1, FILE.2, ... for several.
+std::string NumberedFile(const std::string& file, unsigned number, unsigned count) {
+  return count == 1 ? file : file + "." + std::to_string(number);
+}
+
+// Every file --sim-dump and --sim-log name, numbered for several devices.
+std::vector<OutputFile> SimOutputs(const Options& options, unsigned count) {
+  std::vector<OutputFile> files;
+  for (unsigned number = 1; number <= count; ++number) {
+    if (!options.sim_dump.empty()) files.push_back({NumberedFile(options.sim_dump, number, count), kMemory});
+    if (!options.sim_log.empty()) files.push_back({NumberedFile(options.sim_log, number, count), kWireLog});
+  }
+  return files;
+}
+
+// "[N=]FAULT", switched on in simulated device N (1 when not given).
+void AddFault(const std::string& text, const std::vector<std::shared_ptr<sim::BootLoader>>& devices) {
+  unsigned device = 1;
+  std::string_view fault_text = text;
+  const auto count = static_cast<unsigned>(devices.size());
+  if (const auto equals = fault_text.find('='); equals != std::string_view::npos) {
+    const std::string_view number = fault_text.substr(0, equals);
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), device);
+    if (error != std::errc{} || end != number.data() + number.size() || device == 0 || device > count) {
+      throw CliError(ExitCode::kUsage, "--sim-fault '" + text + "': the device number must be 1 to " +
+                                           std::to_string(count) + " (--sim-devices)");
+    }
+    fault_text.remove_prefix(equals + 1);
+  } else if (count == 0) {
+    throw CliError(ExitCode::kUsage, "--sim-fault '" + text + "': there is no simulated device (--sim-devices 0)");
+  }
+  std::string why;
+  const std::optional<sim::Fault> fault = sim::ParseFault(fault_text, &why);
+  if (!fault) throw CliError(ExitCode::kUsage, "--sim-fault '" + text + "': " + why + "; see 'fwupgrade --help'");
+  devices[device - 1]->AddFault(*fault);
+}
+
+}  // namespace
+
+std::unique_ptr<DeviceSource> DeviceSource::Create(const Options& options, const Platform& platform) {
+  auto source = std::make_unique<DeviceSource>();
+  if (!options.simulate) {
+    std::string why;
+    source->bus_ = platform.open_hardware_bus ? platform.open_hardware_bus(why) : nullptr;
+    if (!source->bus_) {
+      throw CliError(ExitCode::kDeviceFailure, "cannot reach the HID devices of this computer (" +
+                                                   (why.empty() ? "no HID layer" : why) +
+                                                   "); check that the HID library is installed, or use --simulate");
+    }
+    return source;
+  }
+
+  sim::BootLoaderConfig config;
+  config.transfer_time = std::chrono::microseconds(options.sim_transfer_us);
+  auto bus = std::make_unique<sim::SimBus>();
+  source->devices_ = bus->AddBootLoaders(options.sim_devices, config);
+  for (const std::string& text : options.sim_faults) AddFault(text, source->devices_);
+  source->bus_ = std::move(bus);
+  return source;
+}
+
+void DeviceSource::CheckSimOutputs(const Options& options) const {
+  if (!options.sim_dump.empty() && options.sim_dump == options.sim_log) {
+    throw CliError(ExitCode::kUsage,
+                   "--sim-dump and --sim-log name the same file '" + options.sim_dump + "'; give each its own");
+  }
+  const std::vector<std::string> inputs = {options.file};
+  for (const OutputFile& file : SimOutputs(options, static_cast<unsigned>(devices_.size()))) {
+    CheckOutputFile(file, inputs);
+  }
+}
+
+void DeviceSource::WriteSimOutputs(const Options& options) const {
+  const auto count = static_cast<unsigned>(devices_.size());
+  const std::vector<std::string> inputs = {options.file};
+  // Each file is tried; the first failure is reported after all were.
+  std::optional<CliError> failure;
+  const auto write = [&](const OutputFile& file, const std::string& bytes) {
+    try {
+      WriteOutputFile(file, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), inputs);
+    } catch (const CliError& error) {
+      if (!failure) failure = error;
+    }
+  };
+  for (unsigned number = 1; number <= count; ++number) {
+    const sim::BootLoader& device = *devices_[number - 1];
+    if (!options.sim_dump.empty()) {
+      const ImageBuffer memory = device.Memory();
+      write({NumberedFile(options.sim_dump, number, count), kMemory}, std::string(memory.begin(), memory.end()));
+    }
+    if (!options.sim_log.empty()) {
+      std::ostringstream log;
+      sim::WriteWireLog(log, device.Log());
+      write({NumberedFile(options.sim_log, number, count), kWireLog}, log.str());
+    }
+  }
+  if (failure) throw *failure;
+}
+
+std::vector<std::string> SelectDevices(Context& context, DeviceView& view) {
+  const Options& options = context.options;
+  HidBus& bus = context.devices->bus();
+  if (options.wait_seconds > 0) {
+    const auto limit = std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(options.wait_seconds * 1000)));
+    WaitForDevice(bus, options.path, limit, view, SystemClock());
+    if (StopRequested())
+      throw CliError(ExitCode::kInterrupted, "stopped while waiting for a device: no device was touched");
+  }
+  std::vector<std::string> paths = MatchingPaths(bus, options.path);
+  if (paths.size() > 1 && !options.path && !options.all) {
+    view.Note("note: " + std::to_string(paths.size()) + " devices in Firmware Upgrade Mode are present; using '" +
+              paths.front() + "', the first one found. Pick another with --path PATH ('fwupgrade list' shows them)" +
+              (context.options.file.empty() ? std::string(".") : std::string(", or flash them all with --all.")));
+    Json others = Json::Array();
+    for (std::size_t i = 1; i < paths.size(); ++i) others.Append(paths[i]);
+    context.result["other_devices"] = std::move(others);
+  }
+  return paths;
+}
+
+std::vector<std::string> MatchingPaths(HidBus& bus, const std::optional<std::string>& only_path) {
+  std::vector<std::string> paths;
+  for (const HidInterfaceInfo& interface : ListInterfaces(bus)) {
+    if (!interface.matches || (only_path && interface.path != *only_path)) continue;
+    if (std::find(paths.begin(), paths.end(), interface.path) == paths.end()) paths.push_back(interface.path);
+  }
+  return paths;
+}
+
+WaitClock SystemClock() {
+  return {[] { return std::chrono::steady_clock::now(); },
+          [](std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }};
+}
+
+bool WaitForDevice(HidBus& bus, const std::optional<std::string>& only_path, std::chrono::milliseconds limit,
+                   DeviceView& view, const WaitClock& clock) {
+  if (!MatchingPaths(bus, only_path).empty()) return true;
+  if (limit <= std::chrono::milliseconds::zero()) return false;
+  const double seconds = static_cast<double>(limit.count()) / 1000.0;
+  char amount[32];
+  std::snprintf(amount, sizeof amount, "%g", seconds);
+  view.Note("Waiting up to " + std::string(amount) + " s for " +
+            (only_path ? "the device at '" + *only_path + "'" : std::string("a device")) +
+            " in Firmware Upgrade Mode to appear...");
+  const auto deadline = clock.now() + limit;
+  for (;;) {
+    const auto now = clock.now();
+    if (now >= deadline || StopRequested()) return false;
+    clock.sleep(std::min<std::chrono::milliseconds>(
+        kWaitPollInterval,
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) + std::chrono::milliseconds(1)));
+    if (!MatchingPaths(bus, only_path).empty()) return true;
+  }
+}
+
+namespace {
+
+std::string OpenFailure(const Session& session, std::string_view advice) {
+  const std::uint32_t error =
+      session.link.WriteHandleOpen() ? session.link.ReadOpenError() : session.link.WriteOpenError();
+  const std::string found = "the device at '" + session.link.Path() + "' was found but could not be opened";
+  if (error == kErrorAccessDenied) return found + ": permission denied; " + std::string(advice);
+  return found + " (" + TransferText(TransferResult::Failed(error)) +
+         "); unplug it, start it in Firmware Upgrade Mode again and run this again";
+}
+
+}  // namespace
+
+std::string TransferText(const TransferResult& result) {
+  const std::string code = "error " + std::to_string(result.last_error);
+  switch (result.last_error) {
+    case kErrorTimeout:
+      return "no answer in time, " + code;
+    case kErrorDeviceNotConnected:
+      return "the device is gone, " + code;
+    case kErrorAccessDenied:
+      return "access denied, " + code;
+    case kErrorInvalidHandle:
+      return "the device is not open, " + code;
+    case kErrorFileNotFound:
+      return "no such device, " + code;
+    case kErrorSharingViolation:
+      return "another program holds the device, " + code;
+    case kErrorGenFailure:
+      return "the device did not take it, " + code;
+    default:
+      return code;
+  }
+}
+
+std::string NoDeviceText(const std::optional<std::string>& only_path) {
+  std::string text(kDeviceNotFoundText);
+  if (only_path)
+    return text + ": no device in Firmware Upgrade Mode at '" + *only_path +
+           "'; 'fwupgrade list' shows the paths present";
+  return text + ": no HID interface matches " + Utf8(HardwareIdPattern) + "; 'fwupgrade list' shows the ones present";
+}
+
+ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_advice) {
+  ConnectDevice(session);
+  if (session.DeviceFound == 0) return {ExitCode::kDeviceNotFound, NoDeviceText(session.only_path), "Device Not Found"};
+  if (!session.link.WriteHandleOpen() || !session.link.ReadHandleOpen()) {
+    ConnectResult result{ExitCode::kDeviceFailure, OpenFailure(session, access_denied_advice), "Cannot Open Device"};
+    session.link.Close();
+    return result;
+  }
+  return {};
+}
+
+void TakeConnection(DeviceRecord& record, const Session& session) {
+  record.path = session.link.Path();
+  record.app_version_taken = session.app_version_taken;
+  record.boot_version_taken = session.boot_version_taken;
+  record.app_version = session.app_version;
+  record.boot_version = session.boot_version;
+}
+
+void AddDeviceJson(Json& object, const DeviceRecord& record, const ViewRecord& shown, bool run) {
+  object["path"] = record.path.empty() ? Json() : Json(record.path);
+  // What the device reported when the tool connected; null for a version whose answer was not taken.
+  Json versions = Json::Object();
+  versions["application"] = record.app_version_taken ? Json(record.app_version) : Json();
+  versions["boot"] = record.boot_version_taken ? Json(record.boot_version) : Json();
+  object["versions"] = std::move(versions);
+  Json statuses = Json::Array();
+  for (const std::string& status : shown.statuses) statuses.Append(status);
+  object["status"] = std::move(statuses);
+  object["version_line"] = shown.version_text;
+  Json boxes = Json::Array();
+  for (const Box& box : shown.boxes) {
+    Json entry = Json::Object();
+    entry["caption"] = box.caption;
+    entry["text"] = box.text;
+    boxes.Append(std::move(entry));
+  }
+  object["boxes"] = std::move(boxes);
+  object["region"] = Json();
+  if (record.region) {
+    object["region"]["start"] = record.region->ApplicationFirmwareStartAddress;
+    object["region"]["size"] = record.region->ApplicationFirmwareSize;
+  }
+  if (!run) return;
+  object["packets"]["sent"] = record.run.packets_sent;
+  object["packets"]["total"] = shown.progress.total;
+  object["step"] = NameOf(record.run.step);
+  // The step that failed or was refused; null when none did (a verdict, even a wrong one, is not
+  // a failed step, and neither is a stop).
+  const bool failed = record.run.step == RunStep::NotRun
+                          ? record.code != ExitCode::kSuccess && record.code != ExitCode::kInterrupted
+                          : record.run.step != RunStep::Done && record.run.step != RunStep::Interrupted;
+  object["failed_step"] = !failed                              ? Json()
+                          : record.run.step == RunStep::NotRun ? Json("connect")
+                                                               : Json(NameOf(record.run.step));
+  object["verdict"] = NameOf(record.run.verdict);
+  object["erase_sent"] = record.run.erase_sent;
+  object["result"] = record.result;
+  object["seconds"] = record.seconds;
+}
+
+}  // namespace fwup::cli

@@ -1,0 +1,104 @@
+// Where the devices come from and how the shell reaches one: the platform's HID bus, or with
+// --simulate a bus of simulated boot loaders (their faults switched on, their memory and wire
+// logs written out after the run); --wait; telling the user when more than one device is
+// present; and connecting as the dialog does when it starts.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/command.hpp"
+#include "ports/hid.hpp"
+#include "sim/boot_loader.hpp"
+#include "upgrade/session.hpp"
+
+namespace fwup::cli {
+
+class DeviceView;
+struct ViewRecord;
+
+class DeviceSource {
+ public:
+  // Throws CliError: a usage error for a bad simulator option, a device failure when the
+  // platform's HID layer cannot start.
+  static std::unique_ptr<DeviceSource> Create(const Options& options, const Platform& platform);
+
+  HidBus& bus() { return *bus_; }
+
+  // --sim-dump and --sim-log, for every simulated device: checked before the run, written after
+  // it. Throw CliError(kOutputFailed).
+  void CheckSimOutputs(const Options& options) const;
+  void WriteSimOutputs(const Options& options) const;
+
+ private:
+  std::unique_ptr<HidBus> bus_;
+  std::vector<std::shared_ptr<sim::BootLoader>> devices_;
+};
+
+// Paths of the interfaces that the walk would take, in walk order; with `only_path`, only that
+// one.
+std::vector<std::string> MatchingPaths(HidBus& bus, const std::optional<std::string>& only_path);
+
+struct WaitClock {
+  std::function<std::chrono::steady_clock::time_point()> now;
+  std::function<void(std::chrono::milliseconds)> sleep;
+};
+WaitClock SystemClock();
+
+inline constexpr std::chrono::milliseconds kWaitPollInterval{250};
+
+// --wait: the board is being plugged in or put into Firmware Upgrade Mode. Returns at once when
+// a matching device is present; otherwise says once that it waits, and looks again every
+// kWaitPollInterval until one is, `limit` has passed or a stop is asked for. True when one is.
+bool WaitForDevice(HidBus& bus, const std::optional<std::string>& only_path, std::chrono::milliseconds limit,
+                   DeviceView& view, const WaitClock& clock);
+
+// Waits when --wait asks for it, then returns the paths of the matching devices present (with
+// --path, only that one). With several and no --path, says which one the walk takes and how to
+// pick another; the paths of the others go into the JSON result.
+std::vector<std::string> SelectDevices(Context& context, DeviceView& view);
+
+// The dialog's "Device Not Found,..." and what the command line adds: where it looked.
+std::string NoDeviceText(const std::optional<std::string>& only_path);
+
+// How a failed transfer is told to a user.
+std::string TransferText(const TransferResult& result);
+
+// Connects as the dialog does when it starts. On failure, the exit code and one line (with what
+// to do) and a short text for a summary: "Device Not Found", ...
+struct ConnectResult {
+  ExitCode code = ExitCode::kSuccess;
+  std::string error;
+  std::string result;
+};
+ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_advice);
+
+// What the shell learnt of one device, for its JSON and the summary of flash --all.
+struct DeviceRecord {
+  std::string path;  // of the interface used; empty when none was found
+  bool app_version_taken = false;
+  bool boot_version_taken = false;
+  std::string app_version;  // when the tool connected
+  std::string boot_version;
+  std::optional<DeviceInfoValues> region;
+  // flash's run: what the core did, and what it means for the user.
+  RunOutcome run;
+  ExitCode code = ExitCode::kInternal;
+  std::string error;   // one line; empty on success
+  std::string result;  // for a summary: "CRC Matched", "Program Write Failed", ...
+  double seconds = 0;
+};
+
+// The path and versions a session found.
+void TakeConnection(DeviceRecord& record, const Session& session);
+
+// Sets the device's members in `object`, the same for every command: path, versions, status,
+// version_line, boxes, region; with `run`, also flash's: packets, step, failed_step, verdict,
+// erase_sent, result, seconds.
+void AddDeviceJson(Json& object, const DeviceRecord& record, const ViewRecord& shown, bool run);
+
+}  // namespace fwup::cli

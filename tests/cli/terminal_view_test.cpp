@@ -1,0 +1,95 @@
+// How a run is shown: a bar that moves with every packet on a terminal, a line per tenth
+// otherwise, nothing but notes and trace lines with --json.
+#include "cli/terminal_view.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli_runner.hpp"
+
+namespace fwup::cli {
+namespace {
+
+using testing::Count;
+
+TEST(Progress, TheBarFollowsThePacketsBetweenTheDialogsPositionsAndFitsItsWidth) {
+  const std::string bar = ProgressBarText({60, 495, 990}, 60);
+  EXPECT_EQ(bar, "[###########################---------]  75%  495/990 packets");
+  EXPECT_LE(bar.size(), 60u);
+  EXPECT_EQ(ProgressBarText({10, 0, 0}, 12), "[#---------]  10%");  // never narrower than 10
+  EXPECT_EQ(ProgressBarText({60, 5, 0}, 17), "[######----]  60%");  // an empty region sends nothing
+  EXPECT_EQ(ProgressBarText({60, 989, 989}, 30).substr(12), "  90%  989/989 packets");
+  EXPECT_EQ(ProgressBarText({90, 989, 989}, 30).substr(12), "  90%  989/989 packets");
+  EXPECT_EQ(ProgressBarText({100, 989, 989}, 30).substr(12), " 100%  989/989 packets");
+  EXPECT_EQ(ProgressBarText({150, 0, 0}, 17), "[##########] 100%");
+}
+
+TEST(Progress, RedrawsTheBarForEveryPacketOnATerminal) {
+  testing::RunSetup terminal;
+  terminal.terminal = {true, 80, true};
+  const testing::CliRun run =
+      testing::RunCli(testing::Args({"flash", "--simulate", testing::SampleFirmware()}), terminal);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  for (unsigned sent = 1; sent <= 989; ++sent) {
+    const std::string shown = std::to_string(sent) + "/989 packets";
+    ASSERT_NE(run.out.find("  " + shown), std::string::npos) << sent;
+  }
+  EXPECT_EQ(Count(run.out, "Device Program: "), 0u);  // no lines per tenth: the bar shows it
+  // Lines printed during the run stay above the bar, which ends the output at 100%.
+  EXPECT_NE(run.out.find("\rDevice Status: CRC Matched\n"), std::string::npos);
+  const std::string last_line = "\n[##################################################] 100%  989/989 packets\n";
+  ASSERT_GE(run.out.size(), last_line.size());
+  EXPECT_EQ(run.out.substr(run.out.size() - last_line.size()), last_line);
+}
+
+TEST(Progress, PrintsATenthAtATimeWhenNotATerminal) {
+  const testing::CliRun run = testing::RunCli(testing::Args({"flash", "--simulate", testing::SampleFirmware()}));
+  ASSERT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out.find('\r'), std::string::npos);
+  EXPECT_EQ(Count(run.out, "Device Program: "), 10u);
+  EXPECT_NE(run.out.find("Device Program: 10% (99/989 packets)\n"), std::string::npos);
+  EXPECT_NE(run.out.find("Device Program: 100% (989/989 packets)\n"), std::string::npos);
+}
+
+TEST(DeviceView, QuietShowsOnlyNotesAndTracesAndRecordsTheRest) {
+  std::ostringstream out;
+  std::ostringstream err;
+  Console console{out, err, {true, 80, true}};
+  Screen screen(console, true, true);
+  DeviceView view(screen);
+  view.SetStatusText("Device Erase");
+  view.ShowBox({"Program Write Failed", "Firmware Upgrade", 0, BoxOwner::Dialog});
+  view.SetProgress(60);
+  view.PacketsSent(3, 10);
+  view.PrintToStdout("Computing CRC. Please wait...\r\n");
+  view.Note("note: something");
+  view.Line("Image CRC value = 7\r\n");
+  screen.Finish();
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(err.str(), "note: something\nImage CRC value = 7\n");
+  EXPECT_EQ(view.record().statuses, std::vector<std::string>{"Device Erase"});
+  ASSERT_EQ(view.record().boxes.size(), 1u);
+  EXPECT_EQ(view.record().progress.total, 10u);
+}
+
+TEST(DeviceView, TraceLinesOnlyWhenVerboseAndEachDevicesLinesBeginWithItsPath) {
+  std::ostringstream out;
+  std::ostringstream err;
+  Console console{out, err, {}};
+  Screen quiet_trace(console, false, false);
+  DeviceView(quiet_trace).Line("not shown\r\n");
+  EXPECT_EQ(err.str(), "");
+
+  Screen bench(console, false, true, {"/dev/hidraw1", "/dev/hidraw2"});
+  DeviceView second(bench, 1);
+  second.SetStatusText("Device Erase");
+  second.ShowBox({"Checking Device Active \r\nRead Failed", "Firmware Upgrade", 0, BoxOwner::Dialog});
+  second.Line("a trace\r\n");
+  bench.Finish();
+  EXPECT_EQ(out.str(), "/dev/hidraw2: Device Status: Device Erase\n");
+  EXPECT_EQ(err.str(), "/dev/hidraw2: Checking Device Active  / Read Failed\n/dev/hidraw2: a trace\n");
+}
+
+}  // namespace
+}  // namespace fwup::cli
