@@ -27,9 +27,9 @@ Run UpgradeOnce(const std::filesystem::path& firmware, sim::BootLoaderConfig con
   QuietView view;
   QuietTrace trace;
   Session session(*bus, view, trace);
-  session.ImagePath = firmware;
+  session.firmware.ImagePath = firmware;
   const auto started = std::chrono::steady_clock::now();
-  ConnectDevice(session);
+  session.versions = ConnectDevice(session.bus, session.connection, session.settings, session.shown);
   RunUpgrade(session);
   const auto seconds = std::chrono::steady_clock::now() - started;
   if (session.outcome.verdict != Verdict::Match) throw std::runtime_error("no match verdict");

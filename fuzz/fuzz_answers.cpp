@@ -102,9 +102,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   WatchingView view;
   fwup::fuzz::QuietTrace trace;
   fwup::Session session(bus, view, trace);
-  session.ImagePath = firmware;
+  session.firmware.ImagePath = firmware;
 
-  fwup::ConnectDevice(session);
+  session.versions = fwup::ConnectDevice(session.bus, session.connection, session.settings, session.shown);
   fwup::RunUpgrade(session);
 
   // The device info answer is the fourth read.

@@ -31,8 +31,8 @@ std::vector<int> Requests(const sim::WireLog& log) {
 
 TEST(ConnectDevice, BothAnswersTaken) {
   Rig rig(Versions());
-  ConnectDevice(rig.session);
-  EXPECT_EQ(rig.session.DeviceFound, 1u);
+  Connect(rig.session);
+  EXPECT_EQ(rig.session.connection.DeviceFound, 1u);
   EXPECT_EQ(rig.view.status, std::vector<std::string>{kConnected});
   EXPECT_EQ(rig.view.versions,
             std::vector<std::string>{"Current Application Firmware Version: 3.1.4 and Boot Version:0.9.2"});
@@ -57,12 +57,12 @@ TEST(ConnectDevice, NoDeviceSendsNothing) {
   sim::SimBus bus;
   bus.Add({u"HID\\VID_1234&PID_5678", "other", nullptr});
   Session session(bus, view, trace);
-  ConnectDevice(session);
-  EXPECT_EQ(session.DeviceFound, 0u);
+  Connect(session);
+  EXPECT_EQ(session.connection.DeviceFound, 0u);
   EXPECT_EQ(view.status, std::vector<std::string>{"Device Not Connected"});
   EXPECT_TRUE(view.versions.empty());
   EXPECT_EQ(trace.lines, std::vector<std::string>{"Device Not Connected\r\n"});
-  EXPECT_EQ(session.trace.TraceBuffer(), "");  // written straight to the debugger channel
+  EXPECT_EQ(session.shown.trace.TraceBuffer(), "");  // written straight to the debugger channel
   EXPECT_TRUE(bus.Counters().opened.empty());
 }
 
@@ -78,7 +78,7 @@ TEST_P(VersionText, EndsAtTheFirstZeroByte) {
   sim::BootLoaderConfig config = Versions();
   config.app_version = GetParam().bytes;
   Rig rig(config);
-  ConnectDevice(rig.session);
+  Connect(rig.session);
   EXPECT_EQ(rig.view.versions, std::vector<std::string>{"Current Application Firmware Version: " + GetParam().text +
                                                         " and Boot Version:0.9.2"});
 }
@@ -102,7 +102,7 @@ class VersionQuery : public testing::TestWithParam<QueryCase> {};
 TEST_P(VersionQuery, EndsAsShown) {
   Rig rig(Versions());
   rig.AddFault(GetParam().fault);
-  ConnectDevice(rig.session);
+  Connect(rig.session);
   EXPECT_EQ(rig.view.status, GetParam().status);
   EXPECT_EQ(rig.view.versions, GetParam().versions);
   EXPECT_EQ(Requests(rig.Log()), GetParam().requests);
@@ -134,7 +134,7 @@ TEST(ConnectDevice, AppWriteFailureMakesNoReadForIt) {
   for (const char* fault : {"fail-write@app-version:31", "fail-write@app-version:0"}) {
     Rig rig(Versions());
     rig.AddFault(fault);
-    ConnectDevice(rig.session);
+    Connect(rig.session);
     const sim::WireLog log = rig.Log();  // ready, its answer, then the boot query and its answer
     ASSERT_EQ(log.size(), 4u);
     EXPECT_EQ(log[2].report, Report(0xAE));
@@ -155,8 +155,8 @@ TEST(ConnectDevice, FailedOpenLeadsToVersionQueryFailed) {
     (write_side ? target.write_open_error : target.read_open_error) = kErrorAccessDenied;
     bus.Add(target);
     Session session(bus, view, trace);
-    ConnectDevice(session);
-    EXPECT_EQ(session.DeviceFound, 1u);
+    Connect(session);
+    EXPECT_EQ(session.connection.DeviceFound, 1u);
     EXPECT_EQ(view.status, (std::vector<std::string>{kConnected, kQueryFailed, kQueryFailed}));
     EXPECT_TRUE(view.versions.empty());
     EXPECT_EQ(trace.Has("App Ready Command send\r\n"), !write_side);

@@ -117,9 +117,9 @@ sim::BootLoaderConfig Config() {
 
 // One whole run: start-up as the dialog does it, then "Load Image".
 struct WholeRun : Rig {
-  WholeRun() : Rig(Config()), file(Firmware()) { session.ImagePath = file.Path(); }
+  WholeRun() : Rig(Config()), file(Firmware()) { session.firmware.ImagePath = file.Path(); }
   void Go() {
-    ConnectDevice(session);
+    Connect(session);
     RunUpgrade(session);
   }
   TempFile file;
@@ -237,7 +237,7 @@ TEST_P(FaultMatrix, EndsWhereTheRulesSay) {
   const bool erased = std::any_of(sent.begin(), sent.end(),
                                   [](const BootReport& r) { return r[1] == CodeOf(Command::CMD_DEVICE_ERASE); });
   if (erased) {
-    EXPECT_EQ(run.session.load_report.outcome, LoadOutcome::Loaded);
+    EXPECT_EQ(run.session.firmware.load_report.outcome, LoadOutcome::Loaded);
     EXPECT_EQ(run.session.DeviceInfo.ApplicationFirmwareSize, kSize);
   }
 }
@@ -268,8 +268,8 @@ TEST(FaultMatrix, NothingIsErasedForARefusedFileOrRegion) {
   for (const auto& [text, config] : cases) {
     Rig rig(config);
     TempFile file(text);
-    rig.session.ImagePath = file.Path();
-    ConnectDevice(rig.session);
+    rig.session.firmware.ImagePath = file.Path();
+    Connect(rig.session);
     RunUpgrade(rig.session);
     EXPECT_EQ(rig.Device().Counters().erases, 0u) << text;
     EXPECT_NE(rig.session.outcome.verdict, Verdict::Match);

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "upgrade/load_firmware_image.hpp"
 #include "support/test_support.hpp"
+#include "upgrade/load_firmware_image.hpp"
 
 namespace fwup::test {
 namespace {
@@ -50,13 +50,13 @@ TEST_P(IndependentTool, FileLoadsIntoItsRawBytes) {
   RecordingView view;
   RecordingTrace trace;
   Session session(bus, view, trace);
-  session.ImagePath = firmware.Path();
-  session.FirmwareImage.fill(0xFF);
-  ASSERT_EQ(LoadFirmwareImage(session), 0u) << (view.status.empty() ? "" : view.status.back());
+  session.firmware.ImagePath = firmware.Path();
+  session.firmware.FirmwareImage.fill(0xFF);
+  ASSERT_EQ(LoadFirmwareImage(session.firmware, session.shown), 0u) << (view.status.empty() ? "" : view.status.back());
   ImageBuffer expected;
   expected.fill(0xFF);
   for (std::size_t i = 0; i < raw.size() && c.address + i < expected.size(); ++i) expected[c.address + i] = raw[i];
-  EXPECT_EQ(session.FirmwareImage, expected);
+  EXPECT_EQ(session.firmware.FirmwareImage, expected);
   EXPECT_TRUE(trace.lines.empty());
 }
 

@@ -13,10 +13,10 @@ using test::PrintTo;
 
 struct Loader {
   explicit Loader(const std::string& content) : file(content) {
-    session.ImagePath = file.Path();
-    session.FirmwareImage.fill(0xFF);  // as QueryDeviceInfo leaves it
+    session.firmware.ImagePath = file.Path();
+    session.firmware.FirmwareImage.fill(0xFF);  // as QueryDeviceInfo leaves it
   }
-  std::uint32_t Run() { return LoadFirmwareImage(session); }
+  std::uint32_t Run() { return LoadFirmwareImage(session.firmware, session.shown); }
   ImageBuffer Blank() const {
     ImageBuffer image;
     image.fill(0xFF);
@@ -42,13 +42,13 @@ TEST(LoadFirmwareImage, WellFormedFileLoadsAndNothingAfterTheEndIsRead) {
   ASSERT_EQ(load.Run(), 0u);
   ImageBuffer expected = load.Blank();
   Put(expected, 0x1000, kData);
-  EXPECT_EQ(load.session.FirmwareImage, expected);
+  EXPECT_EQ(load.session.firmware.FirmwareImage, expected);
   EXPECT_EQ(load.view.events, (std::vector<std::string>{"progress 10", "status Valid Firmware Signature"}));
   EXPECT_TRUE(load.trace.lines.empty());
-  EXPECT_EQ(load.session.load_report.outcome, LoadOutcome::Loaded);
-  EXPECT_EQ(load.session.load_report.end_record_line, 5u);
-  EXPECT_EQ(load.session.load_report.written.count(), kData.size());
-  EXPECT_TRUE(load.session.FirmwareFile.IsOpen());  // the caller closes it
+  EXPECT_EQ(load.session.firmware.load_report.outcome, LoadOutcome::Loaded);
+  EXPECT_EQ(load.session.firmware.load_report.end_record_line, 5u);
+  EXPECT_EQ(load.session.firmware.load_report.written.count(), kData.size());
+  EXPECT_TRUE(load.session.firmware.FirmwareFile.IsOpen());  // the caller closes it
 }
 
 // A wrong signature is refused before any record is read, and told as the other refusals are.
@@ -61,9 +61,9 @@ TEST_P(BadSignature, IsRefusedWithStatusTraceAndBox) {
   EXPECT_EQ(load.view.events, (std::vector<std::string>{"status " + text, "box " + text + "\r\n"}));
   EXPECT_EQ(load.view.boxes, std::vector<Box>{FailureBox(text + "\r\n")});
   EXPECT_EQ(load.trace.lines, std::vector<std::string>{text + "\r\n"});
-  EXPECT_EQ(load.session.load_report.outcome, LoadOutcome::BadSignature);
-  EXPECT_TRUE(load.session.FirmwareFile.IsOpen());  // the caller closes it
-  EXPECT_EQ(load.session.FirmwareImage, load.Blank());
+  EXPECT_EQ(load.session.firmware.load_report.outcome, LoadOutcome::BadSignature);
+  EXPECT_TRUE(load.session.firmware.FirmwareFile.IsOpen());  // the caller closes it
+  EXPECT_EQ(load.session.firmware.FirmwareImage, load.Blank());
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, BadSignature,
@@ -123,11 +123,11 @@ TEST(LoadFirmwareImage, NothingIsObeyedAfterADefect) {
   EXPECT_EQ(load.Run(), kFailed);
   ImageBuffer expected = load.Blank();
   Put(expected, 0x1000, kData);  // what came before the defect stays
-  EXPECT_EQ(load.session.FirmwareImage, expected);
+  EXPECT_EQ(load.session.firmware.FirmwareImage, expected);
   EXPECT_EQ(load.trace.CountPrefix("Checksum Error\r\n"), 2u);  // the end record did not end the load
-  ASSERT_TRUE(load.session.load_report.first_defect);
-  EXPECT_EQ(load.session.load_report.first_defect->line, 5u);
-  EXPECT_EQ(load.session.load_report.outcome, LoadOutcome::DefectiveRecord);
+  ASSERT_TRUE(load.session.firmware.load_report.first_defect);
+  EXPECT_EQ(load.session.firmware.load_report.first_defect->line, 5u);
+  EXPECT_EQ(load.session.firmware.load_report.outcome, LoadOutcome::DefectiveRecord);
 }
 
 TEST(LoadFirmwareImage, RecordOf123DataBytesIsReadWhole) {
@@ -138,7 +138,7 @@ TEST(LoadFirmwareImage, RecordOf123DataBytesIsReadWhole) {
   ASSERT_EQ(load.Run(), 0u);
   ImageBuffer expected = load.Blank();
   Put(expected, 0x1000, data);
-  EXPECT_EQ(load.session.FirmwareImage, expected);
+  EXPECT_EQ(load.session.firmware.FirmwareImage, expected);
 }
 
 TEST(LoadFirmwareImage, RecordOf124DataBytesIsObeyedAndItsLineEndIsADefect) {
@@ -148,7 +148,7 @@ TEST(LoadFirmwareImage, RecordOf124DataBytesIsObeyedAndItsLineEndIsADefect) {
     EXPECT_EQ(load.Run(), kFailed);
     ImageBuffer expected = load.Blank();
     Put(expected, 0x1000, data);
-    EXPECT_EQ(load.session.FirmwareImage, expected);
+    EXPECT_EQ(load.session.firmware.FirmwareImage, expected);
     EXPECT_EQ(load.view.status, (std::vector<std::string>{"Valid Firmware Signature",
                                                           AtLine(2)}));  // the leftover is still part of line 2
     EXPECT_FALSE(load.trace.Has("Checksum Error\r\n"));
@@ -159,7 +159,7 @@ TEST(LoadFirmwareImage, LineStartingWithNulIsSkipped) {
   Loader load(kSignature + std::string("\0:zz\r\n", 6) + HexData(0x1000, kData) + std::string(1, '\0') + "\n" +
               kEndRecord);
   ASSERT_EQ(load.Run(), 0u);
-  EXPECT_EQ(load.session.load_report.written.count(), kData.size());
+  EXPECT_EQ(load.session.firmware.load_report.written.count(), kData.size());
 }
 
 TEST(LoadFirmwareImage, ExtendedAddressGatesTheDataRecords) {
@@ -169,7 +169,7 @@ TEST(LoadFirmwareImage, ExtendedAddressGatesTheDataRecords) {
   ASSERT_EQ(load.Run(), 0u);
   ImageBuffer expected = load.Blank();
   expected[0x2000] = 0xBB;  // above 64 KiB nothing is stored, nor wrapped round to address 0
-  EXPECT_EQ(load.session.FirmwareImage, expected);
+  EXPECT_EQ(load.session.firmware.FirmwareImage, expected);
 }
 
 TEST(LoadFirmwareImage, RecordRunningPastTheImageIsClipped) {
@@ -178,7 +178,7 @@ TEST(LoadFirmwareImage, RecordRunningPastTheImageIsClipped) {
   ASSERT_EQ(load.Run(), 0u);
   ImageBuffer expected = load.Blank();
   Put(expected, 0xFFF8, {data.begin(), data.begin() + 8});
-  EXPECT_EQ(load.session.FirmwareImage, expected);
+  EXPECT_EQ(load.session.firmware.FirmwareImage, expected);
 }
 
 TEST(LoadFirmwareImage, LowerCaseLoadsLikeUpperCase) {
@@ -188,7 +188,7 @@ TEST(LoadFirmwareImage, LowerCaseLoadsLikeUpperCase) {
   ASSERT_EQ(load.Run(), 0u);
   ImageBuffer expected = load.Blank();
   Put(expected, 0xABC0, kData);
-  EXPECT_EQ(load.session.FirmwareImage, expected);
+  EXPECT_EQ(load.session.firmware.FirmwareImage, expected);
 }
 
 TEST(LoadFirmwareImage, OtherRecordTypesChangeNothingAndAnyEndRecordEnds) {
@@ -198,41 +198,41 @@ TEST(LoadFirmwareImage, OtherRecordTypesChangeNothingAndAnyEndRecordEnds) {
   ASSERT_EQ(load.Run(), 0u);
   ImageBuffer expected = load.Blank();
   expected[0x0010] = 0x5A;  // a segment address of 0x1000 would have put it at 0x10010
-  EXPECT_EQ(load.session.FirmwareImage, expected);
+  EXPECT_EQ(load.session.firmware.FirmwareImage, expected);
   EXPECT_TRUE(load.trace.lines.empty());
 }
 
 TEST(LoadFirmwareImage, UnreachableFileIsReportedWithThePlatformCode) {
   Loader load(kSignature + kEndRecord);
-  load.session.probe_file = [](const std::filesystem::path&) { return kErrorSharingViolation; };
+  load.session.firmware.probe_file = [](const std::filesystem::path&) { return kErrorSharingViolation; };
   EXPECT_EQ(load.Run(), kFailed);
   EXPECT_EQ(load.trace.lines, std::vector<std::string>{"Could n't get File Handle = 32\r\n"});
   EXPECT_EQ(load.view.boxes, std::vector<Box>{FailureBox("Could n't get File Handle = 32\r\n")});
   EXPECT_TRUE(load.view.status.empty());
-  EXPECT_FALSE(load.session.FirmwareFile.IsOpen());
+  EXPECT_FALSE(load.session.firmware.FirmwareFile.IsOpen());
 
   Loader none("");
-  none.session.ImagePath.clear();  // no file chosen
+  none.session.firmware.ImagePath.clear();  // no file chosen
   EXPECT_EQ(none.Run(), kFailed);
   EXPECT_EQ(none.view.boxes, std::vector<Box>{FailureBox("Could n't get File Handle = 3\r\n")});
   Loader missing("");
-  missing.session.ImagePath = ScratchDir() / "missing.hex";
+  missing.session.firmware.ImagePath = ScratchDir() / "missing.hex";
   EXPECT_EQ(missing.Run(), kFailed);
   EXPECT_EQ(missing.view.boxes, std::vector<Box>{FailureBox("Could n't get File Handle = 2\r\n")});
 }
 
 TEST(LoadFirmwareImage, StreamThatCannotBeOpenedIsReportedWithItsErrorNumber) {
   Loader load("");
-  load.session.ImagePath = ScratchDir() / "missing.hex";
-  load.session.probe_file = [](const std::filesystem::path&) { return 0u; };
+  load.session.firmware.ImagePath = ScratchDir() / "missing.hex";
+  load.session.firmware.probe_file = [](const std::filesystem::path&) { return 0u; };
   EXPECT_EQ(load.Run(), kFailed);
   EXPECT_EQ(load.view.boxes, std::vector<Box>{FailureBox("Error in File Open err = 2\r\n")});  // ENOENT
 }
 
 TEST(LoadFirmwareImage, ReadErrorIsRefused) {
   Loader load("");
-  load.session.ImagePath = "/proc/self/mem";  // a regular file that opens, but reading its start fails
-  load.session.probe_file = [](const std::filesystem::path&) { return 0u; };
+  load.session.firmware.ImagePath = "/proc/self/mem";  // a regular file that opens, but reading its start fails
+  load.session.firmware.probe_file = [](const std::filesystem::path&) { return 0u; };
   EXPECT_EQ(load.Run(), kFailed);
   EXPECT_EQ(load.view.boxes, std::vector<Box>{FailureBox("Firmware File Read Error\r\n")});
   EXPECT_EQ(load.view.status, std::vector<std::string>{"Firmware File Read Error"});

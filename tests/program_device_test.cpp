@@ -27,11 +27,11 @@ sim::BootLoaderConfig Region(std::uint32_t start, std::uint32_t size) {
 // A connected session with a firmware file chosen.
 struct UpgradeRig : Rig {
   UpgradeRig(sim::BootLoaderConfig config, const std::string& records) : Rig(config), file(kSignature + records) {
-    session.ImagePath = file.Path();
+    session.firmware.ImagePath = file.Path();
   }
   // Start-up, then "Load Image": 0 when the run got to the reset, 1627 when a stage failed.
   std::uint32_t Run() {
-    ConnectDevice(session);
+    Connect(session);
     RunUpgrade(session);
     return session.outcome.step == RunStep::Done ? kStageSuccess : kErrorFunctionFailed;
   }
@@ -306,7 +306,8 @@ INSTANTIATE_TEST_SUITE_P(
 // both get the erase's bound.
 TEST(ProgramDevice, OnlyTheCheckAfterTheEraseGetsTheLongBound) {
   UpgradeRig rig(Region(4096, 100), kEndRecord);
-  rig.session.bounds = {std::chrono::milliseconds(7), std::chrono::milliseconds(4321), std::chrono::milliseconds(9)};
+  rig.session.settings.bounds = {std::chrono::milliseconds(7), std::chrono::milliseconds(4321),
+                                 std::chrono::milliseconds(9)};
   ASSERT_EQ(rig.Run(), 0u);
   std::vector<long> bounds;
   for (const auto bound : rig.Device().ReadBounds())
@@ -330,12 +331,12 @@ TEST(ProgramDevice, StopsBeforeTheNextRequestAndNeverResets) {
   for (const Case& c : {Case{0, false, 0}, Case{1, true, 0}, Case{3, true, 1}, Case{5, true, 2}, Case{6, true, 2}}) {
     UpgradeRig rig(Region(4096, 100), kEndRecord);
     int checks = 0;
-    rig.session.stop_requested = [&checks, &c] { return checks++ >= c.allowed_checks; };
-    ConnectDevice(rig.session);
-    ASSERT_EQ(QueryDeviceInfo(rig.session), 0u);
-    ASSERT_EQ(LoadFirmwareImage(rig.session), 0u);
+    rig.session.settings.stop_requested = [&checks, &c] { return checks++ >= c.allowed_checks; };
+    Connect(rig.session);
+    ASSERT_EQ(QueryInfo(rig.session), 0u);
+    ASSERT_EQ(LoadFirmwareImage(rig.session.firmware, rig.session.shown), 0u);
     const std::size_t before = rig.Log().size();
-    EXPECT_EQ(ProgramDevice(rig.session), kFailed) << c.allowed_checks;
+    EXPECT_EQ(Program(rig.session), kFailed) << c.allowed_checks;
     EXPECT_EQ(rig.session.outcome.step, RunStep::Interrupted);
     EXPECT_EQ(rig.session.outcome.erase_sent, c.erased);
     EXPECT_EQ(rig.session.outcome.packets_sent, c.packets);
@@ -361,25 +362,25 @@ TEST(ProgramDevice, LateAnswerIsDrainedBeforeTheNextRequest) {
 
 TEST(ProgramDevice, GuardsItsOwnReadsOfTheImage) {
   UpgradeRig rig(Region(4096, 100), kEndRecord);
-  ConnectDevice(rig.session);
+  Connect(rig.session);
   rig.session.DeviceInfo = {65000, 600, 58};  // the device info query would have refused it
-  EXPECT_EQ(ProgramDevice(rig.session), kFailed);
+  EXPECT_EQ(Program(rig.session), kFailed);
   ASSERT_EQ(rig.view.boxes.size(), 1u);
   EXPECT_EQ(rig.view.boxes[0].caption, "Firmware Upgrade");
   EXPECT_EQ(rig.Log().size(), 6u);          // nothing after start-up
   rig.session.DeviceInfo = {4096, 100, 0};  // a packet size of 0 would never end the loop
-  EXPECT_EQ(ProgramDevice(rig.session), 0u);
+  EXPECT_EQ(Program(rig.session), 0u);
   EXPECT_EQ(rig.Device().Counters().packets, 2u);
 }
 
 TEST(RunUpgrade, ClosesFileAndHandlesWhateverTheOutcome) {
   for (const std::string& records : {kEndRecord, std::string()}) {
     UpgradeRig rig(Region(4096, 100), records);
-    ConnectDevice(rig.session);
+    Connect(rig.session);
     RunUpgrade(rig.session);
-    EXPECT_FALSE(rig.session.FirmwareFile.IsOpen());
-    EXPECT_FALSE(rig.session.link.WriteHandleOpen());
-    EXPECT_FALSE(rig.session.link.ReadHandleOpen());
+    EXPECT_FALSE(rig.session.firmware.FirmwareFile.IsOpen());
+    EXPECT_FALSE(rig.session.connection.link.WriteHandleOpen());
+    EXPECT_FALSE(rig.session.connection.link.ReadHandleOpen());
     EXPECT_EQ(rig.session.outcome.step, records.empty() ? RunStep::LoadImage : RunStep::Done);
     EXPECT_EQ(rig.Device().Counters().erases, records.empty() ? 0u : 1u);
   }

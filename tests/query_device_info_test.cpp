@@ -15,18 +15,19 @@ using test::PrintTo;
 
 struct InfoRig : Rig {
   explicit InfoRig(sim::BootLoaderConfig config = {}) : Rig(config) {
-    ConnectDevice(session);
+    Connect(session);
     trace.lines.clear();
-    session.FirmwareImage.fill(0x00);
+    session.firmware.FirmwareImage.fill(0x00);
   }
   bool ImageErased() const {
-    return std::all_of(session.FirmwareImage.begin(), session.FirmwareImage.end(), [](auto b) { return b == 0xFF; });
+    return std::all_of(session.firmware.FirmwareImage.begin(), session.firmware.FirmwareImage.end(),
+                       [](auto b) { return b == 0xFF; });
   }
 };
 
 TEST(QueryDeviceInfo, TakesTheRegionFromBytes5To12) {
   InfoRig rig;
-  ASSERT_EQ(QueryDeviceInfo(rig.session), 0u);
+  ASSERT_EQ(QueryInfo(rig.session), 0u);
   EXPECT_EQ(rig.session.DeviceInfo.ApplicationFirmwareStartAddress, 4096u);
   EXPECT_EQ(rig.session.DeviceInfo.ApplicationFirmwareSize, 57344u);
   EXPECT_EQ(rig.session.DeviceInfo.PacketDataSize, 58u);
@@ -41,7 +42,7 @@ TEST(QueryDeviceInfo, TakesTheRegionFromBytes5To12) {
 TEST(QueryDeviceInfo, AnswerCodeIsNotExamined) {
   InfoRig rig(RegionConfig(0x0100, 0x0234));
   rig.AddFault("wrong-code@info:77");
-  ASSERT_EQ(QueryDeviceInfo(rig.session), 0u);
+  ASSERT_EQ(QueryInfo(rig.session), 0u);
   EXPECT_EQ(rig.session.DeviceInfo.ApplicationFirmwareStartAddress, 0x0100u);
   EXPECT_EQ(rig.session.DeviceInfo.ApplicationFirmwareSize, 0x0234u);
 }
@@ -57,7 +58,7 @@ class FailedQuery : public testing::TestWithParam<InfoFailure> {};
 TEST_P(FailedQuery, ShowsItsBoxAndLeavesDeviceInfoZero) {
   InfoRig rig;
   rig.AddFault(GetParam().fault);
-  EXPECT_EQ(QueryDeviceInfo(rig.session), kFailed);
+  EXPECT_EQ(QueryInfo(rig.session), kFailed);
   EXPECT_EQ(rig.trace.lines, std::vector<std::string>{"Query Device Info Failed\r\n"});
   EXPECT_EQ(rig.view.boxes, std::vector<Box>{FailureBox("Query Device Info Failed\r\n")});
   EXPECT_EQ(rig.session.DeviceInfo.ApplicationFirmwareStartAddress, 0u);
@@ -91,7 +92,7 @@ TEST_P(ReportedRegion, OnlyARegionInsideTheImageReachesTheErase) {
   const auto [start, size, inside] = GetParam();
   InfoRig rig(RegionConfig(start, size));
   const TempFile firmware(kSignature + kEndRecord);
-  rig.session.ImagePath = firmware.Path();
+  rig.session.firmware.ImagePath = firmware.Path();
   RunUpgrade(rig.session);
   EXPECT_EQ(rig.Device().Counters().erases, inside ? 1u : 0u);
   if (inside) return;

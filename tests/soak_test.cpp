@@ -18,11 +18,11 @@ TEST(Soak, AThousandUpgradesInOneProcess) {
   const TempFile file(kSignature + HexData(0x1000, bytes) + kEndRecord);
   for (int run = 0; run < kRuns; ++run) {
     Rig rig;  // the default device: region 4096 + 57344
-    rig.session.ImagePath = file.Path();
+    rig.session.firmware.ImagePath = file.Path();
     // Every tenth device holds a wrong checksum verdict, so the mismatch path is soaked too.
     const bool mismatch = run % 10 == 9;
     if (mismatch) rig.AddFault("verdict:55");
-    ConnectDevice(rig.session);
+    Connect(rig.session);
     RunUpgrade(rig.session);
     ASSERT_EQ(rig.session.outcome.verdict, mismatch ? Verdict::Mismatch : Verdict::Match) << "run " << run;
     const ImageBuffer memory = rig.Device().Memory();

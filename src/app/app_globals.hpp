@@ -4,7 +4,7 @@
 #include <windows.h>
 
 namespace fwup {
-class Session;
+struct Session;
 }
 
 namespace fwup::app {
@@ -20,7 +20,7 @@ inline wchar_t WindowTitle[kStringCapacity] = {};
 inline wchar_t WindowClassName[kStringCapacity] = {};
 // Filled only by the file chooser; the edit box beside it is a display and is never read.
 inline wchar_t ImagePath[kPathCapacity] = {};
-// The core's values of this run (DeviceFound, DeviceLink, FirmwareImage, ...).
+// The core's values of this run: the connection, the firmware, DeviceInfo, ...
 inline Session* TheSession = nullptr;
 
 }  // namespace fwup::app

@@ -19,7 +19,7 @@ int RunApplication(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_l
   win32::DialogView view(DialogWindow, ProgressBar, {IDC_DEVICE_STATUS, IDC_VERSION_TEXT});
   win32::DebuggerTrace trace;
   Session session(*bus, view, trace);
-  session.probe_file = win32::ProbeFirmwareFile;
+  session.firmware.probe_file = win32::ProbeFirmwareFile;
   TheSession = &session;
 
   // The dialog's progress bar must be registered before the dialog is created.

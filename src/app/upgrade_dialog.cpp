@@ -44,8 +44,9 @@ INT_PTR Initialise(HWND dialog) {
   SendMessageW(ProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
   SendMessageW(ProgressBar, PBM_SETPOS, 0, 0);
 
-  ConnectDevice(*TheSession);
-  if (TheSession->DeviceFound != 0) return TRUE;
+  Session& session = *TheSession;
+  session.versions = ConnectDevice(session.bus, session.connection, session.settings, session.shown);
+  if (session.connection.DeviceFound != 0) return TRUE;
 
   MessageBoxW(DialogWindow, win32::Widen(kDeviceNotFoundText).c_str(), kNotFoundCaption, MB_OK | MB_ICONWARNING);
   DestroyWindow(MainWindow);
@@ -54,7 +55,7 @@ INT_PTR Initialise(HWND dialog) {
 
 void ChooseFile(HWND dialog) {
   ImagePath[0] = L'\0';
-  TheSession->ImagePath.clear();
+  TheSession->firmware.ImagePath.clear();
 
   OPENFILENAMEW choice{};
   choice.lStructSize = sizeof(OPENFILENAMEW);
@@ -69,7 +70,7 @@ void ChooseFile(HWND dialog) {
     return;
   }
   SetDlgItemTextW(dialog, IDC_IMAGE_PATH, ImagePath);
-  TheSession->ImagePath = ImagePath;
+  TheSession->firmware.ImagePath = ImagePath;
 }
 
 // The one attempt of the run; the stages have told the user how it went.

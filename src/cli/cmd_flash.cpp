@@ -39,8 +39,9 @@ std::string SummaryTable(const std::vector<DeviceRecord>& records) {
   for (const DeviceRecord& record : records) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f", record.seconds);
-    rows.push_back({record.path, record.app_version_taken ? record.app_version : "-",
-                    record.boot_version_taken ? record.boot_version : "-", record.result, seconds});
+    const DeviceVersions& versions = record.versions;
+    rows.push_back({record.path, versions.application_taken ? versions.application : "-",
+                    versions.boot_taken ? versions.boot : "-", record.result, seconds});
   }
   std::array<std::size_t, 5> width{};
   for (const auto& row : rows) {

@@ -23,8 +23,8 @@ ExitCode Run(Context& context) {
   Screen screen(context.console, context.options.json, context.options.verbose);
   DeviceView view(screen);
   SelectDevices(context, view);
-  auto session = std::make_unique<Session>(context.devices->bus(), view, view);  // 64 KiB image
-  session->only_path = context.options.path;
+  auto session = std::make_unique<Session>(context.devices->bus(), view, view);  // holds a 64 KiB image
+  session->settings.only_path = context.options.path;
   if (StopRequested()) throw CliError(ExitCode::kInterrupted, "stopped before connecting: no device was touched");
 
   const ConnectResult connected = ConnectAsDialog(*session, context.platform.access_denied_advice);
@@ -34,31 +34,31 @@ ExitCode Run(Context& context) {
   if (connected.code != ExitCode::kSuccess) throw CliError(connected.code, connected.error);
 
   if (StopRequested()) {
-    session->link.Close();
+    session->connection.link.Close();
     throw CliError(ExitCode::kInterrupted,
                    "stopped after connecting, before the region was asked for: the device "
                    "is unchanged and stays in Firmware Upgrade Mode");
   }
-  const bool region_known = QueryDeviceInfo(*session) == kStageSuccess;
-  session->link.Close();
-  if (region_known) record.region = session->DeviceInfo;
+  record.region = QueryDeviceInfo(session->connection, session->settings, session->firmware.FirmwareImage,
+                                  session->shown, session->outcome);
+  session->connection.link.Close();
   AddDeviceJson(context.result, record, view.record(), false);
-  if (!region_known) {
+  if (!record.region) {
     const TransferResult& failed = session->outcome.failed_transfer;
     throw CliError(ExitCode::kDeviceFailure,
                    failed.ok ? "the device reported an application region outside the 64 KiB image (" +
-                                   OneLine(session->trace.TraceBuffer()) + ")"
+                                   OneLine(session->shown.trace.TraceBuffer()) + ")"
                              : "Query Device Info Failed: the device did not tell its application region (" +
                                    TransferText(failed) + "); check the connection and run info again");
   }
-  const DeviceInfoValues& region = session->DeviceInfo;
+  const DeviceInfoValues& region = *record.region;
   if (!context.options.json) {
-    context.console.out << "Device Path: " << session->link.Path() << '\n'
+    context.console.out << "Device Path: " << record.path << '\n'
                         << "Application Region: "
                         << RegionText(region.ApplicationFirmwareStartAddress, region.ApplicationFirmwareSize) << '\n';
   }
   // The versions are what info is asked for; the dialog would show the failure and go on.
-  if (session->version_query_failed) {
+  if (session->versions.query_failed) {
     throw CliError(ExitCode::kDeviceFailure,
                    "Version Query Failed: the device did not answer a version query; check the connection and run "
                    "info again");

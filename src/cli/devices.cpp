@@ -185,10 +185,9 @@ bool WaitForDevice(HidBus& bus, const std::optional<std::string>& only_path, std
 
 namespace {
 
-std::string OpenFailure(const Session& session, std::string_view advice) {
-  const std::uint32_t error =
-      session.link.WriteHandleOpen() ? session.link.ReadOpenError() : session.link.WriteOpenError();
-  const std::string found = "the device at '" + session.link.Path() + "' was found but could not be opened";
+std::string OpenFailure(const DeviceLink& link, std::string_view advice) {
+  const std::uint32_t error = link.WriteHandleOpen() ? link.ReadOpenError() : link.WriteOpenError();
+  const std::string found = "the device at '" + link.Path() + "' was found but could not be opened";
   if (error == kErrorAccessDenied) return found + ": permission denied; " + std::string(advice);
   return found + " (" + TransferText(TransferResult::Failed(error)) +
          "); unplug it, start it in Firmware Upgrade Mode again and run this again";
@@ -227,30 +226,30 @@ std::string NoDeviceText(const std::optional<std::string>& only_path) {
 }
 
 ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_advice) {
-  ConnectDevice(session);
-  if (session.DeviceFound == 0) return {ExitCode::kDeviceNotFound, NoDeviceText(session.only_path), "Device Not Found"};
-  if (!session.link.WriteHandleOpen() || !session.link.ReadHandleOpen()) {
-    ConnectResult result{ExitCode::kDeviceFailure, OpenFailure(session, access_denied_advice), "Cannot Open Device"};
-    session.link.Close();
+  session.versions = ConnectDevice(session.bus, session.connection, session.settings, session.shown);
+  DeviceLink& link = session.connection.link;
+  if (session.connection.DeviceFound == 0) {
+    return {ExitCode::kDeviceNotFound, NoDeviceText(session.settings.only_path), "Device Not Found"};
+  }
+  if (!link.WriteHandleOpen() || !link.ReadHandleOpen()) {
+    ConnectResult result{ExitCode::kDeviceFailure, OpenFailure(link, access_denied_advice), "Cannot Open Device"};
+    link.Close();
     return result;
   }
   return {};
 }
 
 void TakeConnection(DeviceRecord& record, const Session& session) {
-  record.path = session.link.Path();
-  record.app_version_taken = session.app_version_taken;
-  record.boot_version_taken = session.boot_version_taken;
-  record.app_version = session.app_version;
-  record.boot_version = session.boot_version;
+  record.path = session.connection.link.Path();
+  record.versions = session.versions;
 }
 
 void AddDeviceJson(Json& object, const DeviceRecord& record, const ViewRecord& shown, bool run) {
   object["path"] = record.path.empty() ? Json() : Json(record.path);
   // What the device reported when the tool connected; null for a version whose answer was not taken.
   Json versions = Json::Object();
-  versions["application"] = record.app_version_taken ? Json(record.app_version) : Json();
-  versions["boot"] = record.boot_version_taken ? Json(record.boot_version) : Json();
+  versions["application"] = record.versions.application_taken ? Json(record.versions.application) : Json();
+  versions["boot"] = record.versions.boot_taken ? Json(record.versions.boot) : Json();
   object["versions"] = std::move(versions);
   Json statuses = Json::Array();
   for (const std::string& status : shown.statuses) statuses.Append(status);

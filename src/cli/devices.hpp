@@ -79,11 +79,8 @@ ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_a
 
 // What the shell learnt of one device, for its JSON and the summary of flash --all.
 struct DeviceRecord {
-  std::string path;  // of the interface used; empty when none was found
-  bool app_version_taken = false;
-  bool boot_version_taken = false;
-  std::string app_version;  // when the tool connected
-  std::string boot_version;
+  std::string path;         // of the interface used; empty when none was found
+  DeviceVersions versions;  // when the tool connected
   std::optional<DeviceInfoValues> region;
   // flash's run: what the core did, and what it means for the user.
   RunOutcome run;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 #include "cli/stop_request.hpp"
@@ -19,16 +20,16 @@ class EraseApproval {
  public:
   EraseApproval(const CheckedFile& file, bool force, DeviceView& view) : file_(file), force_(force), view_(view) {}
 
-  bool operator()(const Session& session) {
+  bool operator()(const Firmware& firmware, const DeviceInfoValues& info) {
     // What is programmed is what was checked: the file must not have changed since.
     if (FileStampOf(file_.path) != file_.stamp) {
       refusal_ = "the firmware file '" + Utf8FromPath(file_.path) +
                  "' changed after it was checked; nothing was erased: run flash again";
       return false;
     }
-    const std::uint32_t start = session.DeviceInfo.ApplicationFirmwareStartAddress;
-    const std::uint32_t size = session.DeviceInfo.ApplicationFirmwareSize;
-    const Coverage coverage = CoverageOf(session.load_report.written, start, size);
+    const std::uint32_t start = info.ApplicationFirmwareStartAddress;
+    const std::uint32_t size = info.ApplicationFirmwareSize;
+    const Coverage coverage = CoverageOf(firmware.load_report.written, start, size);
     if (coverage.inside == 0 && !force_) {
       refusal_ = DescribeNoCoverage(file_.path, start, size) + "; nothing was erased";
       return false;
@@ -125,7 +126,7 @@ void Classify(const Session& session, const DeviceView& view, const std::string&
   switch (run.step) {
     case RunStep::DeviceInfo:
       fail(ExitCode::kDeviceFailure, "the device reported an application region outside the 64 KiB image (" +
-                                         OneLine(session.trace.TraceBuffer()) +
+                                         OneLine(session.shown.trace.TraceBuffer()) +
                                          "); nothing was erased: this tool does not know the device's boot loader");
       return;
     case RunStep::LoadImage: {
@@ -133,7 +134,8 @@ void Classify(const Session& session, const DeviceView& view, const std::string&
       const std::string dialog_text = !said.empty() ? said : statuses.empty() ? std::string() : statuses.back();
       outcome.result = dialog_text;
       fail(ExitCode::kFileRefused,
-           DescribeRefusal(session.ImagePath, session.load_report, dialog_text) + "; nothing was erased");
+           DescribeRefusal(session.firmware.ImagePath, session.firmware.load_report, dialog_text) +
+               "; nothing was erased");
       return;
     }
     case RunStep::Refused:
@@ -181,8 +183,8 @@ void Classify(const Session& session, const DeviceView& view, const std::string&
     default: {
       char bytes[64];
       std::snprintf(bytes, sizeof bytes, "answer code 0x%02X, verdict byte 0x%02X",
-                    static_cast<unsigned>(session.ResponseReport[field::kCode]),
-                    static_cast<unsigned>(session.ResponseReport[field::kVerdict]));
+                    static_cast<unsigned>(session.connection.ResponseReport[field::kCode]),
+                    static_cast<unsigned>(session.connection.ResponseReport[field::kVerdict]));
       const auto& boxes = view.record().boxes;
       const std::vector<std::string> lines = boxes.empty() ? std::vector<std::string>{} : Lines(boxes.back().text);
       outcome.result = lines.empty() ? "No Verdict" : lines.front();
@@ -199,9 +201,9 @@ void Classify(const Session& session, const DeviceView& view, const std::string&
 DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettings& settings, DeviceView& view) {
   const auto started = std::chrono::steady_clock::now();
   DeviceRecord outcome;
-  auto session = std::make_unique<Session>(bus, view, view);  // 64 KiB image: not on the stack
-  session->only_path = settings.only_path;
-  session->stop_requested = StopRequested;
+  auto session = std::make_unique<Session>(bus, view, view);  // holds a 64 KiB image
+  session->settings.only_path = settings.only_path;
+  session->settings.stop_requested = StopRequested;
   if (StopRequested()) {
     outcome.code = ExitCode::kInterrupted;
     outcome.error = "stopped before connecting: no device was touched";
@@ -218,14 +220,14 @@ DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettin
     outcome.result = connected.result;
   } else {
     EraseApproval approval(file, settings.force, view);
-    session->ImagePath = file.path;
+    session->firmware.ImagePath = file.path;
     // The file was parsed before any device was touched; the run shows it as the dialog does.
-    session->load_image = [&file](Session& s) {
-      s.FirmwareImage = file.image;
-      s.load_report = file.report;
-      return ShowLoad(file.report, s.view, s.trace);
+    session->hooks.load_image = [&file](Firmware& firmware, Shown& shown) {
+      firmware.FirmwareImage = file.image;
+      firmware.load_report = file.report;
+      return ShowLoad(file.report, shown.view, shown.trace);
     };
-    session->approve_erase = [&approval](const Session& s) { return approval(s); };
+    session->hooks.approve_erase = std::ref(approval);
     RunUpgrade(*session);
     outcome.run = session->outcome;
     if (session->outcome.step != RunStep::DeviceInfo) outcome.region = session->DeviceInfo;

@@ -3,7 +3,6 @@
 #include "device/answer_dump.hpp"
 #include "device/find_device.hpp"
 #include "ports/utf8.hpp"
-#include "upgrade/session.hpp"
 
 namespace fwup {
 namespace {
@@ -26,58 +25,64 @@ std::string VersionText(const BootReport& answer) {
 enum class Query { Failed, WrongCode, Taken };
 
 // One version query in ConnectDevice's own zeroed buffers, judged by the result test.
-Query AskVersion(Session& session, BootReport& request, BootReport& answer, Command command) {
+Query AskVersion(DeviceLink& link, const AnswerBounds& bounds, Tracer& trace, BootReport& request, BootReport& answer,
+                 Command command) {
   SetCommand(request, command);
-  session.link.DropStaleAnswers(session.bounds.answer);
-  if (FailedByResult(session.link.Write(request, session.bounds.write))) return Query::Failed;
-  if (FailedByResult(session.link.Read(answer, session.bounds.answer))) return Query::Failed;
+  link.DropStaleAnswers(bounds.answer);
+  if (FailedByResult(link.Write(request, bounds.write))) return Query::Failed;
+  if (FailedByResult(link.Read(answer, bounds.answer))) return Query::Failed;
   if (answer[field::kCode] != CodeOf(command)) return Query::WrongCode;
-  TraceAnswerDump(session.trace, answer);
+  TraceAnswerDump(trace, answer);
   return Query::Taken;
 }
 
 }  // namespace
 
-void ConnectDevice(Session& session) {
+DeviceVersions ConnectDevice(HidBus& bus, Connection& connection, const RunSettings& settings, Shown& shown) {
+  DeviceVersions versions;
   BootReport request{};
   BootReport answer{};
-  FindDevice({session.bus, session.trace, session.bounds, session.only_path}, session.link, session.DeviceFound);
-  if (session.DeviceFound == 0) {
-    session.view.SetStatusText("Device Not Connected");
-    session.trace.Direct("Device Not Connected\r\n");
-    return;
+  FindDevice({bus, shown.trace, settings.bounds, settings.only_path}, connection.link, connection.DeviceFound);
+  if (connection.DeviceFound == 0) {
+    shown.view.SetStatusText("Device Not Connected");
+    shown.trace.Direct("Device Not Connected\r\n");
+    return versions;
   }
-  session.view.SetStatusText("Device Connected and Firmware Upgrade Mode");
+  shown.view.SetStatusText("Device Connected and Firmware Upgrade Mode");
+  const auto ask = [&](Command command) {
+    return AskVersion(connection.link, settings.bounds, shown.trace, request, answer, command);
+  };
 
   std::string version_line;
-  switch (AskVersion(session, request, answer, Command::CMD_QUERY_APP_VERSION)) {
+  switch (ask(Command::CMD_QUERY_APP_VERSION)) {
     case Query::Failed:
-      session.view.SetStatusText("Version Query Failed");
-      session.version_query_failed = true;
+      shown.view.SetStatusText("Version Query Failed");
+      versions.query_failed = true;
       break;
     case Query::WrongCode:
       break;
     case Query::Taken:
-      session.app_version = VersionText(answer);
-      session.app_version_taken = true;
-      version_line = "Current Application Firmware Version: " + session.app_version;
+      versions.application = VersionText(answer);
+      versions.application_taken = true;
+      version_line = "Current Application Firmware Version: " + versions.application;
       break;
   }
 
-  switch (AskVersion(session, request, answer, Command::CMD_QUERY_BOOT_VERSION)) {
+  switch (ask(Command::CMD_QUERY_BOOT_VERSION)) {
     case Query::Failed:
-      session.view.SetStatusText("Version Query Failed");
-      session.version_query_failed = true;
-      return;
+      shown.view.SetStatusText("Version Query Failed");
+      versions.query_failed = true;
+      break;
     case Query::WrongCode:
-      return;
+      break;
     case Query::Taken:
-      session.boot_version = VersionText(answer);
-      session.boot_version_taken = true;
-      version_line += " and Boot Version:" + session.boot_version;
-      session.view.SetVersionText(version_line);
-      return;
+      versions.boot = VersionText(answer);
+      versions.boot_taken = true;
+      version_line += " and Boot Version:" + versions.boot;
+      shown.view.SetVersionText(version_line);
+      break;
   }
+  return versions;
 }
 
 }  // namespace fwup

@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "upgrade/session.hpp"
-
 namespace fwup {
 namespace {
 
@@ -62,19 +60,19 @@ std::uint32_t ShowLoad(const LoadReport& report, View& view, Tracer& trace) {
   return FailWithBox(view, trace, RefusalText(report));
 }
 
-std::uint32_t LoadFirmwareImage(Session& session) {
-  LoadReport& report = session.load_report;
+std::uint32_t LoadFirmwareImage(Firmware& firmware, Shown& shown) {
+  LoadReport& report = firmware.load_report;
   report = LoadReport{};
-  if (const std::uint32_t error = session.probe_file(session.ImagePath); error != 0) {
+  if (const std::uint32_t error = firmware.probe_file(firmware.ImagePath); error != 0) {
     report.outcome = LoadOutcome::ProbeFailed;
     report.error_code = error;
-  } else if (const int open_error = session.FirmwareFile.Open(session.ImagePath); open_error != 0) {
+  } else if (const int open_error = firmware.FirmwareFile.Open(firmware.ImagePath); open_error != 0) {
     report.outcome = LoadOutcome::OpenFailed;
     report.error_code = static_cast<std::uint32_t>(open_error);
   } else {
-    report = ParseFirmwareFile(session.FirmwareFile.Stream(), session.FirmwareImage);
+    report = ParseFirmwareFile(firmware.FirmwareFile.Stream(), firmware.FirmwareImage);
   }
-  return ShowLoad(report, session.view, session.trace);
+  return ShowLoad(report, shown.view, shown.trace);
 }
 
 }  // namespace fwup

@@ -6,16 +6,14 @@
 #include "image/parse_firmware.hpp"
 #include "ports/trace.hpp"
 #include "ports/view.hpp"
-#include "upgrade/stage_result.hpp"
+#include "upgrade/session.hpp"
 
 namespace fwup {
-
-class Session;
 
 // The second upgrade stage: opens the file named by ImagePath, parses it into FirmwareImage and
 // tells the user what the dialog tells: its status texts, trace lines and boxes. 0 only after an
 // obeyed end record; 1627 otherwise. FirmwareFile stays open for the caller to close.
-std::uint32_t LoadFirmwareImage(Session& session);
+std::uint32_t LoadFirmwareImage(Firmware& firmware, Shown& shown);
 
 // What the dialog shows and traces for a parsed file, in its order; 0 for a loaded one, 1627
 // for a refused one.

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "device/answer_dump.hpp"
-#include "upgrade/session.hpp"
 
 namespace fwup {
 namespace {
@@ -17,37 +16,47 @@ constexpr const char* kNoVerdict =
 
 class Programmer {
  public:
-  explicit Programmer(Session& session) : s_(session) {}
+  Programmer(Connection& connection, const RunSettings& settings, const ImageBuffer& image,
+             const DeviceInfoValues& info, Shown& shown)
+      : c_(connection), settings_(settings), image_(image), info_(info), view_(shown.view), trace_(shown.trace) {}
 
-  std::uint32_t Run() {
-    const std::uint32_t start = s_.DeviceInfo.ApplicationFirmwareStartAddress;
-    const std::uint32_t size = s_.DeviceInfo.ApplicationFirmwareSize;
+  RunOutcome Run() {
+    (void)Stage();
+    return outcome_;
+  }
+
+ private:
+  enum SendResult { Sent, NotSent, Stopped };
+
+  std::uint32_t Stage() {
+    const std::uint32_t start = info_.ApplicationFirmwareStartAddress;
+    const std::uint32_t size = info_.ApplicationFirmwareSize;
     // The device info query refuses such a region; this stage reads the region out of the image
     // and must never run past it, whoever filled DeviceInfo.
     if (std::uint64_t{start} + size > kImageSize) return Fail(RunStep::DeviceInfo, "Invalid Application Region");
 
-    if (s_.StopRequested()) return Interrupted();
-    s_.view.SetProgress(20);
-    s_.view.SetStatusText("Device Erase");
-    s_.view.SetProgress(50);
+    if (settings_.StopRequested()) return Interrupted();
+    view_.SetProgress(20);
+    view_.SetStatusText("Device Erase");
+    view_.SetProgress(50);
     if (Send(Command::CMD_DEVICE_ERASE) != Sent) return Fail(RunStep::Erase, "Device Erase Command Failed");
-    s_.outcome.erase_sent = true;
+    outcome_.erase_sent = true;
 
     // The device answers once the erase is done, and may take no report until then.
-    if (s_.StopRequested()) return Interrupted();
+    if (settings_.StopRequested()) return Interrupted();
     Request(Command::CMD_QUERY_DEVICE_INFO);
-    if (!WriteRequest(s_.bounds.after_erase)) {
-      s_.trace.Format("Checking Device Active Command Failed \r\n");
-      return Fail(RunStep::ActiveCheck, s_.trace.TraceBuffer());
+    if (!WriteRequest(settings_.bounds.after_erase)) {
+      trace_.Format("Checking Device Active Command Failed \r\n");
+      return Fail(RunStep::ActiveCheck, trace_.TraceBuffer());
     }
-    if (!ReadAnswer(s_.bounds.after_erase)) {
-      s_.trace.Format("Checking Device Active Read Failed \r\n");
-      return Fail(RunStep::ActiveCheck, s_.trace.TraceBuffer());
+    if (!ReadAnswer(settings_.bounds.after_erase)) {
+      trace_.Format("Checking Device Active Read Failed \r\n");
+      return Fail(RunStep::ActiveCheck, trace_.TraceBuffer());
     }
 
-    s_.trace.Format("Program Running Successfully\r\n");
-    s_.view.SetProgress(60);
-    s_.view.SetStatusText("Device Program");
+    trace_.Format("Program Running Successfully\r\n");
+    view_.SetProgress(60);
+    view_.SetStatusText("Device Program");
     switch (Program(start, size)) {
       case Sent:
         break;
@@ -57,45 +66,42 @@ class Programmer {
         return Interrupted();
     }
 
-    s_.view.SetProgress(90);
-    if (s_.StopRequested()) return Interrupted();
+    view_.SetProgress(90);
+    if (settings_.StopRequested()) return Interrupted();
     if (Send(Command::CMD_PROGRAM_END) != Sent)
       return Fail(RunStep::ProgramEnd, "Program Write Failed", BoxOwner::None);
 
-    s_.view.PrintToStdout("Computing CRC. Please wait...\r\n");
-    const std::uint8_t checksum = ImageChecksum(std::span(s_.FirmwareImage).subspan(start, size));
-    SetCrcCheck(s_.RequestReport, checksum);
-    s_.trace.Format("Image CRC value = %u\r\n", static_cast<unsigned>(checksum));
-    if (s_.StopRequested()) return Interrupted();
-    s_.link.DropStaleAnswers(s_.bounds.answer);
+    view_.PrintToStdout("Computing CRC. Please wait...\r\n");
+    const std::uint8_t checksum = ImageChecksum(std::span(image_).subspan(start, size));
+    SetCrcCheck(c_.RequestReport, checksum);
+    trace_.Format("Image CRC value = %u\r\n", static_cast<unsigned>(checksum));
+    if (settings_.StopRequested()) return Interrupted();
+    c_.link.DropStaleAnswers(settings_.bounds.answer);
     if (!WriteRequest()) return Fail(RunStep::CrcSend, "CRC Send Failed", BoxOwner::None);
-    if (!ReadAnswer(s_.bounds.answer)) return Fail(RunStep::CrcResponse, "CRC Response Failed", BoxOwner::None);
+    if (!ReadAnswer(settings_.bounds.answer)) return Fail(RunStep::CrcResponse, "CRC Response Failed", BoxOwner::None);
 
-    TraceAnswerDump(s_.trace, s_.ResponseReport);
+    TraceAnswerDump(trace_, c_.ResponseReport);
     ShowVerdict();
 
-    if (s_.StopRequested()) return Interrupted();
+    if (settings_.StopRequested()) return Interrupted();
     if (Send(Command::CMD_RESET_DEVICE) != Sent) return Fail(RunStep::Reset, "Reset Command Failed", BoxOwner::None);
-    s_.outcome.step = RunStep::Done;
+    outcome_.step = RunStep::Done;
     return kStageSuccess;
   }
 
- private:
-  enum SendResult { Sent, NotSent, Stopped };
-
   void Request(Command command) {
-    SetCommand(s_.RequestReport, command);
-    if (command == Command::CMD_QUERY_DEVICE_INFO) s_.link.DropStaleAnswers(s_.bounds.answer);
+    SetCommand(c_.RequestReport, command);
+    if (command == Command::CMD_QUERY_DEVICE_INFO) c_.link.DropStaleAnswers(settings_.bounds.answer);
   }
 
-  bool WriteRequest() { return WriteRequest(s_.bounds.write); }
-  bool WriteRequest(std::chrono::milliseconds bound) { return Judge(s_.link.Write(s_.RequestReport, bound)); }
-  bool ReadAnswer(std::chrono::milliseconds bound) { return Judge(s_.link.Read(s_.ResponseReport, bound)); }
+  bool WriteRequest() { return WriteRequest(settings_.bounds.write); }
+  bool WriteRequest(std::chrono::milliseconds bound) { return Judge(c_.link.Write(c_.RequestReport, bound)); }
+  bool ReadAnswer(std::chrono::milliseconds bound) { return Judge(c_.link.Read(c_.ResponseReport, bound)); }
 
   // The error-code test; a failure is kept for the shells.
   bool Judge(TransferResult result) {
     if (FailedByErrorCode(result)) {
-      s_.outcome.failed_transfer = result;
+      outcome_.failed_transfer = result;
       return false;
     }
     return true;
@@ -109,58 +115,64 @@ class Programmer {
   // The region in packets of up to PacketDataSize bytes, back to back, none acknowledged.
   SendResult Program(std::uint32_t start, std::uint32_t size) {
     // 58 whenever the region was reported; a zero here would never end the loop.
-    const std::uint32_t per_packet = s_.DeviceInfo.PacketDataSize != 0 ? s_.DeviceInfo.PacketDataSize : kPacketDataSize;
+    const std::uint32_t per_packet = info_.PacketDataSize != 0 ? info_.PacketDataSize : kPacketDataSize;
     const std::uint32_t end = start + size;
     const std::uint32_t total = (size + per_packet - 1) / per_packet;
     for (std::uint32_t current = start; current < end;) {
-      if (s_.StopRequested()) return Stopped;
+      if (settings_.StopRequested()) return Stopped;
       const std::uint32_t n = std::min(per_packet, end - current);
-      SetProgramWrite(s_.RequestReport, current, std::span(s_.FirmwareImage).subspan(current, n));
+      SetProgramWrite(c_.RequestReport, current, std::span(image_).subspan(current, n));
       current += n;
       if (!WriteRequest()) return NotSent;
-      ++s_.outcome.packets_sent;
-      s_.view.PacketsSent(s_.outcome.packets_sent, total);
+      ++outcome_.packets_sent;
+      view_.PacketsSent(outcome_.packets_sent, total);
     }
     return Sent;
   }
 
   void ShowVerdict() {
-    const std::uint8_t code = s_.ResponseReport[field::kCode];
-    const std::uint8_t verdict = s_.ResponseReport[field::kVerdict];
+    const std::uint8_t code = c_.ResponseReport[field::kCode];
+    const std::uint8_t verdict = c_.ResponseReport[field::kVerdict];
     if (code == CodeOf(Command::CMD_CRC_CHECK) && verdict == kMatchVerdict) {
-      s_.outcome.verdict = Verdict::Match;
-      s_.trace.Format("CRC Matches\r\n");
-      s_.view.SetProgress(100);
-      s_.view.SetStatusText("CRC Matched");
-      s_.view.ShowBox({kDownloadSuccess, "Message", box_style::kTopmost | box_style::kIconWarning, BoxOwner::Dialog,
-                      BoxKind::Verdict});
+      outcome_.verdict = Verdict::Match;
+      trace_.Format("CRC Matches\r\n");
+      view_.SetProgress(100);
+      view_.SetStatusText("CRC Matched");
+      view_.ShowBox({kDownloadSuccess, "Message", box_style::kTopmost | box_style::kIconWarning, BoxOwner::Dialog,
+                     BoxKind::Verdict});
     } else if (code == CodeOf(Command::CMD_CRC_CHECK) && verdict == kMismatchVerdict) {
-      s_.outcome.verdict = Verdict::Mismatch;
-      s_.trace.Format("CRC Not Matched\r\n");
-      s_.view.SetProgress(100);
-      s_.view.SetStatusText("CRC Not Matched");
-      s_.view.ShowBox({kDownloadFailed, "Message", box_style::kTopmost | box_style::kIconWarning, BoxOwner::Dialog,
-                      BoxKind::Verdict});
+      outcome_.verdict = Verdict::Mismatch;
+      trace_.Format("CRC Not Matched\r\n");
+      view_.SetProgress(100);
+      view_.SetStatusText("CRC Not Matched");
+      view_.ShowBox({kDownloadFailed, "Message", box_style::kTopmost | box_style::kIconWarning, BoxOwner::Dialog,
+                     BoxKind::Verdict});
     } else {
-      s_.outcome.verdict = Verdict::NoVerdict;
-      s_.view.ShowBox({kNoVerdict, "Message", box_style::kTopmost | box_style::kIconWarning, BoxOwner::None,
-                      BoxKind::Verdict});
+      outcome_.verdict = Verdict::NoVerdict;
+      view_.ShowBox(
+          {kNoVerdict, "Message", box_style::kTopmost | box_style::kIconWarning, BoxOwner::None, BoxKind::Verdict});
     }
   }
 
   // No box: only a shell asks to stop, and it tells its user where the device was left.
   std::uint32_t Interrupted() {
-    s_.outcome.step = RunStep::Interrupted;
+    outcome_.step = RunStep::Interrupted;
     return kErrorFunctionFailed;
   }
 
   std::uint32_t Fail(RunStep step, std::string text, BoxOwner owner = BoxOwner::Dialog) {
-    s_.outcome.step = step;
-    s_.view.ShowBox({std::move(text), kCaption, box_style::kOk, owner});
+    outcome_.step = step;
+    view_.ShowBox({std::move(text), kCaption, box_style::kOk, owner});
     return kErrorFunctionFailed;
   }
 
-  Session& s_;
+  Connection& c_;
+  const RunSettings& settings_;
+  const ImageBuffer& image_;
+  const DeviceInfoValues& info_;
+  View& view_;
+  Tracer& trace_;
+  RunOutcome outcome_;
 };
 
 }  // namespace
@@ -171,6 +183,9 @@ std::uint8_t ImageChecksum(std::span<const std::uint8_t> region) {
   return checksum;
 }
 
-std::uint32_t ProgramDevice(Session& session) { return Programmer(session).Run(); }
+RunOutcome ProgramDevice(Connection& connection, const RunSettings& settings, const ImageBuffer& image,
+                         const DeviceInfoValues& info, Shown& shown) {
+  return Programmer(connection, settings, image, info, shown).Run();
+}
 
 }  // namespace fwup

@@ -1,13 +1,14 @@
 #pragma once
 
-#include <cstdint>
+#include <optional>
+
+#include "upgrade/session.hpp"
 
 namespace fwup {
 
-class Session;
-
-// The first upgrade stage: erases FirmwareImage to 0xFF and asks the device for its application
-// region. 0, or 1627 after telling the user.
-std::uint32_t QueryDeviceInfo(Session& session);
+// The first upgrade stage: erases `image` to 0xFF and asks the device for its application region.
+// The region, or nothing after telling the user, with the failure in `outcome`.
+std::optional<DeviceInfoValues> QueryDeviceInfo(Connection& connection, const RunSettings& settings, ImageBuffer& image,
+                                                Shown& shown, RunOutcome& outcome);
 
 }  // namespace fwup

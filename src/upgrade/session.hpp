@@ -1,9 +1,10 @@
-// The process-wide values of one run of the tool, held together so that every test and every
-// device of a factory bench starts from a fresh state. Their lifetimes and byte-level behaviour
-// are those of the tool's globals: RequestReport, for one, is never cleared.
+// The parts of one run of the tool, by role: the connection to a device (the tool's handles and
+// reports), the run's settings, the firmware and its image, where the texts are shown, and what
+// the run found. Each stage takes the parts it uses and returns what it found; a Session holds
+// one of each, as the dialog's process-wide values do, so that every test and every device of a
+// factory bench starts from a fresh state.
 #pragma once
 
-#include <bitset>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -23,6 +24,51 @@
 namespace fwup {
 
 inline constexpr std::uint32_t kPacketDataSize = kPacketDataCapacity;  // 58, fixed by the tool
+
+// The tool's handles and reports for one device. Their lifetimes are the tool's globals': the
+// request report is never cleared, so the bytes of a longer request stay behind a shorter one.
+struct Connection {
+  std::uint32_t DeviceFound = 0;
+  DeviceLink link;  // WriteHandle and ReadHandle
+  BootReport RequestReport{};
+  BootReport ResponseReport{};
+};
+
+// What a shell or a test may change before a run.
+struct RunSettings {
+  AnswerBounds bounds;
+  std::optional<std::string> only_path;  // pick this interface among several that match
+  // Asked before each request of the upgrade: true ends the run there (Ctrl-C). A transfer in
+  // flight is never cut short, and after the erase the device is left as the last request left it.
+  std::function<bool()> stop_requested;
+
+  bool StopRequested() const { return stop_requested && stop_requested(); }
+};
+
+// Where the run's texts go: the dialog's view, and the debugger's trace with its TraceBuffer.
+struct Shown {
+  Shown(View& shown_to, Trace& debugger) : view(shown_to), trace(debugger) {}
+  View& view;
+  Tracer trace;
+};
+
+// The firmware file named by the user and the 64 KiB image made from it.
+struct Firmware {
+  std::filesystem::path ImagePath;
+  FirmwareStream FirmwareFile;
+  ImageBuffer FirmwareImage{};
+  LoadReport load_report;
+  std::function<std::uint32_t(const std::filesystem::path&)> probe_file = ProbeFirmwareFile;
+};
+
+// The versions the device told when the tool connected, as shown.
+struct DeviceVersions {
+  std::string application;
+  std::string boot;
+  bool application_taken = false;
+  bool boot_taken = false;
+  bool query_failed = false;  // a version query's transfer failed
+};
 
 struct DeviceInfoValues {
   std::uint32_t ApplicationFirmwareStartAddress = 0;
@@ -57,49 +103,29 @@ struct RunOutcome {
   bool erase_sent = false;  // from here on the device holds no application until it is programmed
 };
 
-class Session {
- public:
-  Session(HidBus& hid_bus, View& shown_to, Trace& debugger) : bus(hid_bus), view(shown_to), trace(debugger) {}
+// What a shell adds to "Load Image".
+struct UpgradeHooks {
+  // Puts the firmware in place of loading ImagePath, for a shell that parsed the file before it
+  // touched the device; the same texts as LoadFirmwareImage.
+  std::function<std::uint32_t(Firmware&, Shown&)> load_image;
+  // Asked after the file is loaded and before anything is erased; false stops the run.
+  std::function<bool(const Firmware&, const DeviceInfoValues&)> approve_erase;
+};
+
+struct Session {
+  Session(HidBus& hid_bus, View& view, Trace& trace) : bus(hid_bus), shown(view, trace) {}
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  bool StopRequested() const { return stop_requested && stop_requested(); }
-
   HidBus& bus;
-  View& view;
-  Tracer trace;  // holds TraceBuffer
-
-  // Settings a shell or a test may change before the run.
-  AnswerBounds bounds;
-  std::optional<std::string> only_path;  // pick this interface among several that match
-  std::function<std::uint32_t(const std::filesystem::path&)> probe_file = ProbeFirmwareFile;
-  // Puts the firmware in FirmwareImage in place of loading ImagePath, for a shell that parsed
-  // the file before it touched the device; the same texts as LoadFirmwareImage.
-  std::function<std::uint32_t(Session&)> load_image;
-  // Asked after the file is loaded and before anything is erased; false stops the run.
-  std::function<bool(const Session&)> approve_erase;
-  // Asked before each request of the upgrade: true ends the run there (Ctrl-C). A transfer in
-  // flight is never cut short, and after the erase the device is left as the last request left it.
-  std::function<bool()> stop_requested;
-
-  // The process-wide values.
-  std::uint32_t DeviceFound = 0;
-  DeviceLink link;  // WriteHandle and ReadHandle
-  BootReport RequestReport{};
-  BootReport ResponseReport{};
-  ImageBuffer FirmwareImage{};
-  FirmwareStream FirmwareFile;
+  Shown shown;
+  RunSettings settings;
+  UpgradeHooks hooks;
+  Connection connection;
+  Firmware firmware;
   DeviceInfoValues DeviceInfo;
-  std::filesystem::path ImagePath;
-
-  // What happened, for the shells.
-  LoadReport load_report;
+  DeviceVersions versions;
   RunOutcome outcome;
-  std::string app_version;  // as shown, when the answer was taken
-  std::string boot_version;
-  bool app_version_taken = false;
-  bool boot_version_taken = false;
-  bool version_query_failed = false;  // a version query's transfer failed
 };
 
 }  // namespace fwup

@@ -8,23 +8,30 @@
 namespace fwup {
 
 void RunUpgrade(Session& session) {
-  session.outcome = RunOutcome{};
-  if (session.StopRequested()) {
-    session.outcome.step = RunStep::Interrupted;
-  } else if (QueryDeviceInfo(session) == kStageSuccess) {
-    const std::uint32_t loaded = session.load_image ? session.load_image(session) : LoadFirmwareImage(session);
+  RunOutcome& outcome = session.outcome;
+  outcome = RunOutcome{};
+  Firmware& firmware = session.firmware;
+  const UpgradeHooks& hooks = session.hooks;
+  if (session.settings.StopRequested()) {
+    outcome.step = RunStep::Interrupted;
+  } else if (const auto info = QueryDeviceInfo(session.connection, session.settings, firmware.FirmwareImage,
+                                               session.shown, outcome)) {
+    session.DeviceInfo = *info;
+    const std::uint32_t loaded =
+        hooks.load_image ? hooks.load_image(firmware, session.shown) : LoadFirmwareImage(firmware, session.shown);
     if (loaded != kStageSuccess) {
-      session.outcome.step = RunStep::LoadImage;
-    } else if (session.approve_erase && !session.approve_erase(session)) {
-      session.outcome.step = RunStep::Refused;
-    } else if (session.StopRequested()) {
-      session.outcome.step = RunStep::Interrupted;
+      outcome.step = RunStep::LoadImage;
+    } else if (hooks.approve_erase && !hooks.approve_erase(firmware, session.DeviceInfo)) {
+      outcome.step = RunStep::Refused;
+    } else if (session.settings.StopRequested()) {
+      outcome.step = RunStep::Interrupted;
     } else {
-      (void)ProgramDevice(session);
+      outcome = ProgramDevice(session.connection, session.settings, firmware.FirmwareImage, session.DeviceInfo,
+                              session.shown);
     }
   }
-  session.FirmwareFile.Close();
-  session.link.Close();
+  firmware.FirmwareFile.Close();
+  session.connection.link.Close();
 }
 
 }  // namespace fwup

@@ -278,8 +278,8 @@ TEST(HidapiBus, ConnectDeviceThroughTheAdapter) {
     void Line(std::string_view text) override { lines.emplace_back(text); }
   } trace;
   auto session = std::make_unique<Session>(bus, view, trace);
-  ConnectDevice(*session);
-  EXPECT_EQ(session->DeviceFound, 1u);
+  session->versions = ConnectDevice(session->bus, session->connection, session->settings, session->shown);
+  EXPECT_EQ(session->connection.DeviceFound, 1u);
   EXPECT_EQ(fake.opened, (std::vector<std::string>{kBoard.path, kBoard.path}));
   ASSERT_EQ(script.written.size(), 3u);
   for (const auto& request : script.written) {

@@ -10,6 +10,9 @@
 #include <random>
 
 #include "sim/fault.hpp"
+#include "upgrade/connect_device.hpp"
+#include "upgrade/program_device.hpp"
+#include "upgrade/query_device_info.hpp"
 
 namespace fwup::test {
 
@@ -25,6 +28,23 @@ Box FailureBox(std::string text, BoxOwner owner) { return {std::move(text), "Fir
 // MB_TOPMOST | MB_ICONWARNING
 Box VerdictBox(std::string text, BoxOwner owner) {
   return {std::move(text), "Message", 0x40030, owner, BoxKind::Verdict};
+}
+
+void Connect(Session& session) {
+  session.versions = ConnectDevice(session.bus, session.connection, session.settings, session.shown);
+}
+
+std::uint32_t QueryInfo(Session& session) {
+  const auto info = QueryDeviceInfo(session.connection, session.settings, session.firmware.FirmwareImage, session.shown,
+                                    session.outcome);
+  if (info) session.DeviceInfo = *info;
+  return info ? kStageSuccess : kErrorFunctionFailed;
+}
+
+std::uint32_t Program(Session& session) {
+  session.outcome = ProgramDevice(session.connection, session.settings, session.firmware.FirmwareImage,
+                                  session.DeviceInfo, session.shown);
+  return session.outcome.step == RunStep::Done ? kStageSuccess : kErrorFunctionFailed;
 }
 
 Rig::Rig(sim::BootLoaderConfig config) : bus(sim::SimBus::WithBootLoader(config)), session(*bus, view, trace) {}

@@ -73,6 +73,11 @@ class RecordingTrace : public Trace {
 Box FailureBox(std::string text, BoxOwner owner = BoxOwner::Dialog);
 Box VerdictBox(std::string text, BoxOwner owner);
 
+// The stages over a session's parts, as the dialog runs them.
+void Connect(Session& session);
+std::uint32_t QueryInfo(Session& session);  // 0, the region then in DeviceInfo; or 1627
+std::uint32_t Program(Session& session);    // 0 once the reset is written; the outcome in outcome
+
 // A session over a simulated bus that holds one boot loader.
 struct Rig {
   explicit Rig(sim::BootLoaderConfig config = {});

@@ -85,9 +85,9 @@ int main(int argc, char** argv) {
   Lines trace;
   Silent view;
   fwup::Session session(bus, view, trace);
-  fwup::ConnectDevice(session);
-  if (session.DeviceFound != 0 && upgrade) {
-    session.ImagePath = image;
+  session.versions = ConnectDevice(session.bus, session.connection, session.settings, session.shown);
+  if (session.connection.DeviceFound != 0 && upgrade) {
+    session.firmware.ImagePath = image;
     fwup::RunUpgrade(session);
   }
 

@@ -71,15 +71,15 @@ int Run(const Options& options, HidBus& bus) {
   vm::PrintingView view;
   vm::FileTrace trace(options.trace);
   Session session(bus, view, trace);
-  if (!options.path.empty()) session.only_path = options.path;
+  if (!options.path.empty()) session.settings.only_path = options.path;
   const long long started = NowMs();
-  ConnectDevice(session);
-  std::printf("found: %u path=%s\n", session.DeviceFound, session.link.Path().c_str());
-  if (options.mode == "upgrade" && session.DeviceFound == 1) {
-    session.ImagePath = options.file;
+  session.versions = ConnectDevice(session.bus, session.connection, session.settings, session.shown);
+  std::printf("found: %u path=%s\n", session.connection.DeviceFound, session.connection.link.Path().c_str());
+  if (options.mode == "upgrade" && session.connection.DeviceFound == 1) {
+    session.firmware.ImagePath = options.file;
     RunUpgrade(session);
   }
-  session.link.Close();
+  session.connection.link.Close();
   const RunOutcome& outcome = session.outcome;
   std::printf("outcome: step=%s verdict=%s packets=%u error=%u at_ms=%lld elapsed_ms=%lld\n",
               NameOf(outcome.step).data(), NameOf(outcome.verdict).data(), outcome.packets_sent,
