@@ -3,13 +3,16 @@
 each built and run against the unit suites; a mutant the suites do not notice survives.
 
     scripts/mutate.py [--rev REV] [--count N] [--seed S] [--out FILE] [FOLDER ...]
+    scripts/mutate.py --replay BEFORE.tsv [--rev REV] [--out FILE] [FOLDER ...]
 
 It works in a worktree of its own (of REV, default HEAD) under the system's temporary folder, so
 the checkout it is started from is never touched, and writes one line per mutant to --out (tab
 separated: result, file:line, the line's text before, after). Results: killed, survived,
 stillborn (does not compile) or timeout (counted as killed). Run it on two revisions with the
 same --seed and --count to compare them: the sites differ where the code does, so compare what
-survives, not the totals alone.
+survives, not the totals alone. --replay takes the killed mutants of an earlier run and makes
+each again wherever its line stands unchanged in REV (any file of the folders), so that a mutant
+killed before must be killed again; one whose line is gone is written as "moved".
 """
 import argparse
 import os
@@ -82,12 +85,39 @@ def sites(tree, folders):
     return found
 
 
+def replayed(tree, folders, before):
+    """The killed mutants of an earlier run, at the sites where their lines stand in `tree`."""
+    lines = {}
+    for folder in folders:
+        for root, _, files in os.walk(os.path.join(tree, folder)):
+            for name in sorted(files):
+                if not name.endswith(".cpp") or "win32" in name:
+                    continue
+                path = os.path.join(root, name)
+                for number, line in code_lines(path):
+                    lines.setdefault(line.strip(), []).append((os.path.relpath(path, tree), number, line))
+    found, moved = [], []
+    with open(before, encoding="utf-8") as earlier:
+        for row in earlier:
+            result, where, old, new = row.rstrip("\n").split("\t")
+            if result not in ("killed", "timeout"):
+                continue
+            if old not in lines:
+                moved.append((where, old, new))
+                continue
+            file, number, line = lines[old][0]
+            indent = line[:len(line) - len(line.lstrip())]
+            found.append((file, number, line, indent + new + "\n"))
+    return found, moved
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--rev", default="HEAD")
     parser.add_argument("--count", type=int, default=300)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--out", default="mutants.tsv")
+    parser.add_argument("--replay", help="the --out of an earlier run: make its killed mutants again")
     parser.add_argument("folders", nargs="*", default=["src/upgrade", "src/device", "src/image", "src/cli"])
     args = parser.parse_args()
 
@@ -108,11 +138,17 @@ def main():
             if sh(f"{build}/{suite} --gtest_brief=1", tree, timeout=600) != 0:
                 sys.exit(f"mutate: the unmutated tree fails its own tests ({suite})")
 
-        chosen = sites(tree, args.folders)
-        random.Random(args.seed).shuffle(chosen)
-        chosen = chosen[:args.count]
-        tally = {}
+        moved = []
+        if args.replay:
+            chosen, moved = replayed(tree, args.folders, args.replay)
+        else:
+            chosen = sites(tree, args.folders)
+            random.Random(args.seed).shuffle(chosen)
+            chosen = chosen[:args.count]
+        tally = {"moved": len(moved)} if moved else {}
         with open(args.out, "w", encoding="utf-8") as out:
+            for where, old, new in moved:
+                out.write(f"moved\t{where}\t{old}\t{new}\n")
             for index, (file, number, before, after) in enumerate(chosen, 1):
                 path = os.path.join(tree, file)
                 with open(path, encoding="utf-8") as source:
