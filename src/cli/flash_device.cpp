@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <memory>
 
 #include "cli/stop_request.hpp"
@@ -15,41 +14,26 @@ namespace {
 
 constexpr const char* kRunAgain = "check the connection and run flash again";
 
-// The shell's own check after the file is loaded and before anything is erased.
-class EraseApproval {
- public:
-  EraseApproval(const CheckedFile& file, bool force, DeviceView& view) : file_(file), force_(force), view_(view) {}
-
-  bool operator()(const Firmware& firmware, const DeviceInfoValues& info) {
-    // What is programmed is what was checked: the file must not have changed since.
-    if (FileStampOf(file_.path) != file_.stamp) {
-      refusal_ = "the firmware file '" + Utf8FromPath(file_.path) +
-                 "' changed after it was checked; nothing was erased: run flash again";
-      return false;
-    }
-    const std::uint32_t start = info.ApplicationFirmwareStartAddress;
-    const std::uint32_t size = info.ApplicationFirmwareSize;
-    const Coverage coverage = CoverageOf(firmware.load_report.written, start, size);
-    if (coverage.inside == 0 && !force_) {
-      refusal_ = DescribeNoCoverage(file_.path, start, size) + "; nothing was erased";
-      return false;
-    }
-    if (coverage.outside > 0) {
-      view_.Note("note: " + std::to_string(coverage.outside) +
-                 " bytes of the file lie outside the device's application region " + RegionText(start, size) +
-                 " and are not programmed");
-    }
-    return true;
+// The shell's own check after the file is loaded and before anything is erased: why the erase is
+// refused, or nothing.
+std::string EraseRefusal(const CheckedFile& file, bool force, const Firmware& firmware, const DeviceInfoValues& info,
+                         DeviceView& view) {
+  // What is programmed is what was checked: the file must not have changed since.
+  if (FileStampOf(file.path) != file.stamp) {
+    return "the firmware file '" + Utf8FromPath(file.path) +
+           "' changed after it was checked; nothing was erased: run flash again";
   }
-
-  const std::string& refusal() const { return refusal_; }
-
- private:
-  const CheckedFile& file_;
-  bool force_;
-  DeviceView& view_;
-  std::string refusal_;
-};
+  const std::uint32_t start = info.ApplicationFirmwareStartAddress;
+  const std::uint32_t size = info.ApplicationFirmwareSize;
+  const Coverage coverage = CoverageOf(firmware.load_report.written, start, size);
+  if (coverage.inside == 0 && !force) return DescribeNoCoverage(file.path, start, size) + "; nothing was erased";
+  if (coverage.outside > 0) {
+    view.Note("note: " + std::to_string(coverage.outside) +
+              " bytes of the file lie outside the device's application region " + RegionText(start, size) +
+              " and are not programmed");
+  }
+  return {};
+}
 
 // Where a stop left the device, said plainly.
 std::string DescribeStop(const RunOutcome& run) {
@@ -73,14 +57,10 @@ std::string DescribeStop(const RunOutcome& run) {
          "again";
 }
 
-std::string LastBox(const DeviceView& view) {
-  const auto& boxes = view.record().boxes;
-  return boxes.empty() ? std::string() : OneLine(boxes.back().text);
-}
-
-// The box text as the first words of a line: "Checking Device Active Read Failed ".
+// The last box's text as the first words of a line: "Checking Device Active Read Failed".
 std::string Said(const DeviceView& view) {
-  std::string text = LastBox(view);
+  const auto& boxes = view.record().boxes;
+  std::string text = boxes.empty() ? std::string() : OneLine(boxes.back().text);
   while (!text.empty() && text.back() == ' ') text.pop_back();
   return text;
 }
@@ -219,7 +199,7 @@ DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettin
     outcome.error = connected.error;
     outcome.result = connected.result;
   } else {
-    EraseApproval approval(file, settings.force, view);
+    std::string refusal;
     session->firmware.ImagePath = file.path;
     // The file was parsed before any device was touched; the run shows it as the dialog does.
     session->hooks.load_image = [&file](Firmware& firmware, Shown& shown) {
@@ -227,11 +207,14 @@ DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettin
       firmware.load_report = file.report;
       return ShowLoad(file.report, shown.view, shown.trace);
     };
-    session->hooks.approve_erase = std::ref(approval);
+    session->hooks.approve_erase = [&](const Firmware& firmware, const DeviceInfoValues& info) {
+      refusal = EraseRefusal(file, settings.force, firmware, info, view);
+      return refusal.empty();
+    };
     RunUpgrade(*session);
     outcome.run = session->outcome;
     if (session->outcome.step != RunStep::DeviceInfo) outcome.region = session->DeviceInfo;
-    Classify(*session, view, approval.refusal(), outcome);
+    Classify(*session, view, refusal, outcome);
   }
   outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return outcome;

@@ -3,80 +3,57 @@
 #include <cmath>
 #include <cstdio>
 
+#include "ports/utf8.hpp"
+
 namespace fwup::cli {
 namespace {
 
-// The length of the well-formed UTF-8 sequence at the start of `text`, 0 when there is none
-// (a stray continuation byte, a cut-off sequence, an overlong form, a surrogate, or past U+10FFFF).
+// The length of the well-formed UTF-8 sequence at the start of `text`, 0 when there is none: a
+// sequence is well formed when it decodes to a code point up to U+10FFFF that encodes back to the
+// same bytes (so no overlong form, no surrogate, nothing cut short).
 std::size_t Utf8SequenceLength(std::string_view text) {
-  const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
+  const auto lead = static_cast<unsigned char>(text[0]);
+  const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+  if (length == 0 || text.size() < length) return 0;
+  std::uint32_t code = lead & (0x7Fu >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if ((byte & 0xC0) != 0x80) return 0;
+    code = code << 6 | (byte & 0x3Fu);
   }
-  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-  }
-  return length;
+  std::string again;
+  AppendUtf8(again, code);
+  return code <= 0x10FFFF && again == text.substr(0, length) ? length : 0;
+}
+
+void Escape(std::string& out, unsigned code) {
+  char escaped[8];
+  std::snprintf(escaped, sizeof escaped, "\\u%04x", code);
+  out += escaped;
 }
 
 void Quote(std::string& out, std::string_view text) {
   out += '"';
   for (std::size_t at = 0; at < text.size(); ++at) {
     const char c = text[at];
-    if (static_cast<unsigned char>(c) >= 0x80) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80) {
       // UTF-8 passes through. Any other byte, as in a file name that is not UTF-8, is escaped
       // as a lone surrogate U+DC80 to U+DCFF, as Python's "surrogateescape" does, so that the
       // document stays UTF-8 and the byte can still be told.
       const std::size_t length = Utf8SequenceLength(text.substr(at));
-      if (length == 0) {
-        char escaped[8];
-        std::snprintf(escaped, sizeof escaped, "\\u%04x", 0xDC00u + static_cast<unsigned char>(c));
-        out += escaped;
-      } else {
-        out.append(text.substr(at, length));
-        at += length - 1;
-      }
-      continue;
-    }
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-          out += escaped;
-        } else {
-          out += c;
-        }
+      if (length == 0) Escape(out, 0xDC00u + byte);
+      out.append(text.substr(at, length));
+      at += length > 0 ? length - 1 : 0;
+    } else if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (c == '\n' || c == '\r' || c == '\t') {
+      out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+    } else if (byte < 0x20) {
+      Escape(out, byte);
+    } else {
+      out += c;
     }
   }
   out += '"';

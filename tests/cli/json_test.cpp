@@ -41,6 +41,9 @@ TEST(Json, EscapesBytesThatAreNotUtf8) {
   EXPECT_NE(dumped.find("fw-\\udcff-\xC3\xA9-"), std::string::npos) << dumped;
   EXPECT_NE(dumped.find("\\udce2\\udc82-\\udced\\udca0\\udc80.hex"), std::string::npos) << dumped;
 
+  object["file"] = std::string("\xC0\x80\xF4\x90\x80\x80");  // an overlong zero, a code point above U+10FFFF
+  EXPECT_NE(object.Dump().find("\\udcc0\\udc80\\udcf4\\udc90\\udc80\\udc80"), std::string::npos) << object.Dump();
+
   // The first and last characters of each length pass as they are.
   object["file"] = std::string("\xC2\x80-\xDF\xBF-\xE0\xA0\x80-\xEF\xBF\xBF-\xF0\x90\x80\x80-\xF4\x8F\xBF\xBF");
   EXPECT_NE(object.Dump().find("\xC2\x80-\xDF\xBF-\xE0\xA0\x80-\xEF\xBF\xBF-\xF0\x90\x80\x80-\xF4\x8F\xBF\xBF"),
