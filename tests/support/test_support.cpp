@@ -124,8 +124,7 @@ class ScriptedEnumeration : public HidEnumeration {
 class ScriptedLink : public HidLink {
  public:
   explicit ScriptedLink(ScriptedBus& bus) : bus_(bus) {}
-  TransferResult Write(const BootReport& report, std::chrono::milliseconds bound) override {
-    bus_.write_bounds.push_back(bound);
+  TransferResult Write(const BootReport& report, std::chrono::milliseconds) override {
     bus_.events.push_back("write " + std::to_string(report[1]));
     if (!bus_.answers.empty()) {
       if (bus_.answers.front()) bus_.pending.push_back(*bus_.answers.front());
@@ -138,14 +137,6 @@ class ScriptedLink : public HidLink {
   }
   TransferResult Read(BootReport& report, std::chrono::milliseconds bound) override {
     if (bound.count() != 0) bus_.events.push_back("read");
-    if (bound.count() != 0 && bus_.late) {
-      if (!bus_.late_missed) {
-        bus_.late_missed = true;
-        return TransferResult::Failed(kErrorTimeout);
-      }
-      bus_.pending.push_front(*bus_.late);
-      bus_.late.reset();
-    }
     if (bus_.pending.empty()) return TransferResult::Failed(kErrorTimeout);
     report = bus_.pending.front();
     bus_.pending.pop_front();

@@ -135,12 +135,7 @@ class ScriptedBus : public HidBus {
   // What each write brings back, whatever the write reports; nullopt or none left: no answer.
   std::deque<std::optional<BootReport>> answers;
   std::deque<BootReport> pending;  // answers not yet read
-  // An answer that comes only after the read waiting for it gave up: it reaches the next read
-  // that waits, before any other answer.
-  std::optional<BootReport> late;
-  bool late_missed = false;
   std::vector<std::string> events;
-  std::vector<std::chrono::milliseconds> write_bounds;  // the bound of each write, in order
 
   std::unique_ptr<HidEnumeration> Enumerate() override;
   OpenResult Open(const std::string& path, HidAccess access) override;

@@ -1,0 +1,194 @@
+// Start-up and the first stage: discovery, the two version queries judged by the result test,
+// what the dialog shows, and the region taken from the device info answer.
+#include <gtest/gtest.h>
+
+#include "support/test_support.hpp"
+#include "upgrade/connect_device.hpp"
+#include "upgrade/query_device_info.hpp"
+#include "upgrade/upgrade_run.hpp"
+
+namespace fwup::test {
+namespace {
+
+using test::PrintTo;
+
+const std::string kConnected = "Device Connected and Firmware Upgrade Mode";
+const std::string kQueryFailed = "Version Query Failed";
+const std::string kAppLine = "Current Application Firmware Version: 3.1.4";
+const std::string kBootOnly = " and Boot Version:0.9.2";
+
+sim::BootLoaderConfig Versions() {
+  sim::BootLoaderConfig config;
+  config.app_version = {'3', '.', '1', '.', '4'};
+  config.boot_version = {'0', '.', '9', '.', '2'};
+  return config;
+}
+
+// The requests the device received, by code.
+std::vector<int> Requests(const sim::WireLog& log) {
+  std::vector<int> codes;
+  for (const auto& entry : log)
+    if (entry.direction == sim::Direction::ToDevice) codes.push_back(entry.report[1]);
+  return codes;
+}
+
+TEST(ConnectDevice, BothAnswersTakenAndDumped) {
+  Rig rig(Versions());
+  ConnectDevice(rig.session);
+  EXPECT_EQ(rig.session.DeviceFound, 1u);
+  EXPECT_EQ(rig.view.status, std::vector<std::string>{kConnected});
+  EXPECT_EQ(rig.view.versions, std::vector<std::string>{kAppLine + kBootOnly});
+  // The ready exchange's lines (0xAD form), then one dump per answer.
+  const auto& lines = rig.trace.lines;
+  ASSERT_EQ(lines.size(), 4u + 130u);
+  EXPECT_EQ(rig.trace.CountPrefix("Rawdata["), 130u);
+  EXPECT_EQ(lines[4 + 1], "Rawdata[1] = 0xAD\r\n");
+  EXPECT_EQ(lines[4 + 3], "Rawdata[3] = 0x33\r\n");  // '3'
+  EXPECT_EQ(lines[4 + 65 + 1], "Rawdata[1] = 0xAE\r\n");
+  const sim::WireLog log = rig.Log();
+  ASSERT_EQ(log.size(), 6u);
+  EXPECT_EQ(log[2].report, Report(0xAD));  // bytes 2 to 64 all zero
+  EXPECT_EQ(log[4].report, Report(0xAE));
+}
+
+TEST(ConnectDevice, NoDeviceSendsNothing) {
+  RecordingView view;
+  RecordingTrace trace;
+  sim::SimBus bus;
+  bus.Add({u"HID\\VID_1234&PID_5678", "other", nullptr});
+  Session session(bus, view, trace);
+  ConnectDevice(session);
+  EXPECT_EQ(session.DeviceFound, 0u);
+  EXPECT_EQ(view.status, std::vector<std::string>{"Device Not Connected"});
+  EXPECT_TRUE(view.versions.empty());
+  EXPECT_EQ(trace.lines, std::vector<std::string>{"Device Not Connected\r\n"});
+  EXPECT_EQ(session.trace.TraceBuffer(), "");  // written straight to the debugger channel
+  EXPECT_TRUE(bus.Counters().opened.empty());
+}
+
+TEST(ConnectDevice, VersionTextEndsAtTheFirstZeroByte) {
+  for (const auto& [bytes, text] : std::vector<std::pair<std::array<std::uint8_t, 5>, std::string>>{
+           {{'V', '1', '.', '2', '3'}, "V1.23"}, {{'1', '.', '2', 0, 'x'}, "1.2"}, {{0, '1', '2', '3', '4'}, ""}}) {
+    sim::BootLoaderConfig config = Versions();
+    config.app_version = bytes;
+    Rig rig(config);
+    ConnectDevice(rig.session);
+    EXPECT_EQ(rig.view.versions, std::vector<std::string>{"Current Application Firmware Version: " + text + kBootOnly});
+  }
+}
+
+struct QueryCase {
+  const char* name;
+  const char* fault;
+  std::vector<std::string> status;
+  std::vector<std::string> versions;
+  std::vector<int> requests;  // what reached the device
+};
+
+class VersionQuery : public testing::TestWithParam<QueryCase> {};
+
+// A failed write is not followed by a read for its answer: a read waits only for a request
+// that went out, or for a late answer still owed.
+TEST_P(VersionQuery, EndsAsShown) {
+  Rig rig(Versions());
+  rig.AddFault(GetParam().fault);
+  ConnectDevice(rig.session);
+  EXPECT_EQ(rig.view.status, GetParam().status);
+  EXPECT_EQ(rig.view.versions, GetParam().versions);
+  EXPECT_EQ(Requests(rig.Log()), GetParam().requests);
+  std::size_t waits = 0;
+  for (const auto bound : rig.Device().ReadBounds()) waits += bound.count() != 0 ? 1 : 0;
+  const bool late = std::string_view(GetParam().fault).starts_with("late-answer");
+  EXPECT_EQ(waits, GetParam().requests.size() + (late ? 1 : 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, VersionQuery,
+    testing::Values(
+        QueryCase{"AppWrongCode", "wrong-code@app-version:AE", {kConnected}, {kBootOnly}, {0xA2, 0xAD, 0xAE}},
+        QueryCase{"BootWrongCode", "wrong-code@boot-version:AD", {kConnected}, {}, {0xA2, 0xAD, 0xAE}},
+        QueryCase{"AppWriteFails", "fail-write@app-version:31", {kConnected, kQueryFailed}, {kBootOnly}, {0xA2, 0xAE}},
+        QueryCase{
+            "AppWriteFalseZero", "fail-write@app-version:0", {kConnected, kQueryFailed}, {kBootOnly}, {0xA2, 0xAE}},
+        QueryCase{
+            "AppReadFalseZero", "fail-read@app-version:0", {kConnected, kQueryFailed}, {kBootOnly}, {0xA2, 0xAD, 0xAE}},
+        QueryCase{"BootWriteFails", "fail-write@boot-version:31", {kConnected, kQueryFailed}, {}, {0xA2, 0xAD}},
+        // A late answer is drained before the next request, so each answer meets its own request.
+        QueryCase{"LateReadyAnswer", "late-answer@ready", {kConnected}, {kAppLine + kBootOnly}, {0xA2, 0xAD, 0xAE}}),
+    ByName());
+
+// A handle that could not be opened fails every transfer on it; only the queries report that.
+TEST(ConnectDevice, FailedOpenLeadsToVersionQueryFailed) {
+  for (const bool write_side : {true, false}) {
+    auto bus = std::make_unique<sim::SimBus>();
+    sim::SimInterface target{std::u16string(sim::kBootLoaderHardwareId), "target", std::make_shared<sim::BootLoader>()};
+    (write_side ? target.write_open_error : target.read_open_error) = kErrorAccessDenied;
+    bus->Add(target);
+    RecordingView view;
+    RecordingTrace trace;
+    Session session(*bus, view, trace);
+    ConnectDevice(session);
+    EXPECT_EQ(session.DeviceFound, 1u);
+    EXPECT_EQ(view.status, (std::vector<std::string>{kConnected, kQueryFailed, kQueryFailed}));
+    EXPECT_TRUE(view.versions.empty());
+    EXPECT_EQ(trace.Has("App Ready Command send\r\n"), !write_side);
+    EXPECT_EQ(Requests(target.device->Log()), write_side ? std::vector<int>{} : (std::vector<int>{0xA2, 0xAD, 0xAE}));
+  }
+}
+
+TEST(QueryDeviceInfo, ErasesTheImageAndTakesTheRegionFromBytes5To12) {
+  Rig rig;
+  ConnectDevice(rig.session);
+  rig.trace.lines.clear();
+  rig.session.FirmwareImage.fill(0x00);
+  ASSERT_EQ(QueryDeviceInfo(rig.session), 0u);
+  EXPECT_EQ(rig.session.DeviceInfo.ApplicationFirmwareStartAddress, 4096u);
+  EXPECT_EQ(rig.session.DeviceInfo.ApplicationFirmwareSize, 57344u);
+  EXPECT_EQ(rig.session.DeviceInfo.PacketDataSize, 58u);
+  EXPECT_EQ(rig.trace.lines, (std::vector<std::string>{"ApplicationFirmwareStartAddress = 4096\r\n",
+                                                       "ApplicationFirmwareSize = 57344\r\n"}));
+  EXPECT_TRUE(std::all_of(rig.session.FirmwareImage.begin(), rig.session.FirmwareImage.end(),
+                          [](auto b) { return b == 0xFF; }));
+  const sim::WireLog log = rig.Log();
+  EXPECT_EQ(log[log.size() - 2].report, Report(0x02));
+  EXPECT_EQ(log.back().report, Report(0x02, {0, 0, 0, 0x00, 0x10, 0, 0, 0x00, 0xE0, 0, 0}));
+}
+
+struct RegionCase {
+  std::uint32_t start;
+  std::uint32_t size;
+  bool inside;
+};
+
+void PrintTo(const RegionCase& c, std::ostream* out) { *out << c.start << '+' << c.size; }
+
+class ReportedRegion : public testing::TestWithParam<RegionCase> {};
+
+TEST_P(ReportedRegion, OnlyARegionInsideTheImageReachesTheErase) {
+  const auto [start, size, inside] = GetParam();
+  Rig rig(RegionConfig(start, size));
+  const TempFile firmware(kSignature + kEndRecord);
+  rig.session.ImagePath = firmware.Path();
+  ConnectDevice(rig.session);
+  rig.trace.lines.clear();
+  RunUpgrade(rig.session);
+  EXPECT_EQ(rig.Device().Counters().erases, inside ? 1u : 0u);
+  if (inside) return;
+  const std::string text =
+      "Invalid Application Region: start " + std::to_string(start) + ", size " + std::to_string(size) + "\r\n";
+  EXPECT_EQ(rig.trace.lines, std::vector<std::string>{text});
+  EXPECT_EQ(rig.view.boxes, std::vector<Box>{FailureBox(text)});
+  EXPECT_EQ(rig.session.DeviceInfo.ApplicationFirmwareSize, 0u);
+  EXPECT_EQ(rig.session.outcome.step, RunStep::DeviceInfo);
+  EXPECT_EQ(rig.Log().back().report[1], 0x02);  // the answer was the last thing on the wire
+}
+
+INSTANTIATE_TEST_SUITE_P(Regions, ReportedRegion,
+                         testing::Values(RegionCase{4096, 61440, true}, RegionCase{0, 65536, true},
+                                         RegionCase{65536, 0, true}, RegionCase{4096, 61441, false},
+                                         RegionCase{65536, 1, false}, RegionCase{0, 65537, false},
+                                         RegionCase{0xFFFFF000u, 0x2000, false},  // wraps to 0x1000 in 32 bits
+                                         RegionCase{0xFFFFFFFFu, 2, false}, RegionCase{1, 0xFFFFFFFFu, false}));
+
+}  // namespace
+}  // namespace fwup::test
