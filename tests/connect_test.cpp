@@ -51,21 +51,6 @@ TEST(ConnectDevice, BothAnswersTakenAndDumped) {
   EXPECT_EQ(log[4].report, Report(0xAE));
 }
 
-TEST(ConnectDevice, NoDeviceSendsNothing) {
-  RecordingView view;
-  RecordingTrace trace;
-  sim::SimBus bus;
-  bus.Add({u"HID\\VID_1234&PID_5678", "other", nullptr});
-  Session session(bus, view, trace);
-  ConnectDevice(session);
-  EXPECT_EQ(session.DeviceFound, 0u);
-  EXPECT_EQ(view.status, std::vector<std::string>{"Device Not Connected"});
-  EXPECT_TRUE(view.versions.empty());
-  EXPECT_EQ(trace.lines, std::vector<std::string>{"Device Not Connected\r\n"});
-  EXPECT_EQ(session.trace.TraceBuffer(), "");  // written straight to the debugger channel
-  EXPECT_TRUE(bus.Counters().opened.empty());
-}
-
 TEST(ConnectDevice, VersionTextEndsAtTheFirstZeroByte) {
   for (const auto& [bytes, text] : std::vector<std::pair<std::array<std::uint8_t, 5>, std::string>>{
            {{'V', '1', '.', '2', '3'}, "V1.23"}, {{'1', '.', '2', 0, 'x'}, "1.2"}, {{0, '1', '2', '3', '4'}, ""}}) {

@@ -10,9 +10,6 @@
 #include <map>
 
 #include "device/find_device.hpp"
-#include "device/hardware_id.hpp"
-#include "upgrade/connect_device.hpp"
-#include "upgrade/session.hpp"
 
 namespace fwup::hidapi {
 namespace {
@@ -25,7 +22,6 @@ struct DeviceScript {
   std::vector<int> read_timeouts;  // the milliseconds of each hid_read_timeout
   std::vector<std::size_t> read_lengths;
   std::deque<Bytes> input;                // reports hidapi would deliver (no report-ID byte)
-  std::deque<Bytes> answers;              // one queued into `input` after each write
   std::deque<CallResult> write_failures;  // taken before a write succeeds
   std::deque<CallResult> read_failures;   // taken before `input`
 };
@@ -42,10 +38,6 @@ class FakeDevice : public Device {
   explicit FakeDevice(DeviceScript& script) : script_(script) {}
   CallResult Write(std::span<const std::uint8_t> data) override {
     script_.written.emplace_back(data.begin(), data.end());
-    if (!script_.answers.empty()) {
-      script_.input.push_back(script_.answers.front());
-      script_.answers.pop_front();
-    }
     return Take(script_.write_failures, {static_cast<int>(data.size()), 0});
   }
   CallResult ReadTimeout(std::span<std::uint8_t> data, int milliseconds) override {
@@ -182,44 +174,6 @@ TEST(HidapiLink, RetriesAndErrorCodes) {
   for (const std::uint32_t expected : {kErrorGenFailure, kErrorDeviceNotConnected, kErrorGenFailure}) {
     EXPECT_EQ(read.link->Read(report, 1s).last_error, expected);
   }
-}
-
-// The whole connection over the adapter: the walk opens the path twice, and the ready exchange
-// and both version queries cross as 65-byte reports with report ID 0.
-TEST(HidapiBus, ConnectDeviceThroughTheAdapter) {
-  Adapter adapter;
-  adapter.fake.entries = {{"/dev/hidraw0", 0x1209, 0x0001, 0x0100}, kBoard};
-  Bytes app(64, 0), boot(64, 0);
-  app[0] = 0xAD;
-  app[2] = '3';
-  boot[0] = 0xAE;
-  boot[2] = '9';
-  adapter.Board().answers = {Bytes{0x09, 1, 2, 3}, app, boot};
-  struct : View {
-    std::vector<std::string> status, version;
-    void SetStatusText(std::string_view t) override { status.emplace_back(t); }
-    void SetVersionText(std::string_view t) override { version.emplace_back(t); }
-    void SetProgress(int) override {}
-    void ShowBox(const Box&) override {}
-    void PrintToStdout(std::string_view) override {}
-  } view;
-  struct : Trace {
-    std::vector<std::string> lines;
-    void Line(std::string_view text) override { lines.emplace_back(text); }
-  } trace;
-  auto session = std::make_unique<Session>(adapter.bus, view, trace);
-  ConnectDevice(*session);
-  EXPECT_EQ(session->DeviceFound, 1u);
-  EXPECT_EQ(adapter.fake.opened, (std::vector<std::string>{kBoard.path, kBoard.path}));
-  ASSERT_EQ(adapter.Board().written.size(), 3u);
-  for (std::size_t i = 0; i < 3; ++i) {
-    Bytes request(65, 0);
-    request[1] = std::array<std::uint8_t, 3>{0xA2, 0xAD, 0xAE}[i];
-    EXPECT_EQ(adapter.Board().written[i], request);
-  }
-  EXPECT_EQ(view.status, std::vector<std::string>{"Device Connected and Firmware Upgrade Mode"});
-  EXPECT_EQ(view.version, std::vector<std::string>{"Current Application Firmware Version: 3 and Boot Version:9"});
-  EXPECT_EQ(trace.lines.at(1), "Received CRC value = 1\r\n");
 }
 
 // The system's hidapi as the adapter starts it: a path that is not there fails with a code the
