@@ -53,16 +53,12 @@ TEST(FlashAll, JsonHasEachDeviceAndTheSummary) {
   const JsonValue& devices = json["devices"];
   ASSERT_EQ(devices.size(), 3u);
   for (std::size_t i = 0; i < devices.size(); ++i) {
-    const JsonValue& device = devices[i];
-    EXPECT_EQ(device["path"].string, "sim:hid#" + std::to_string(i + 1));
-    EXPECT_EQ(device["versions"]["application"].string, "2.4.1");
-    EXPECT_EQ(device["exit_code"].number, i == 1 ? ToInt(ExitCode::kDeviceFailure) : 0);
-    EXPECT_EQ(device.Has("error"), i == 1);
+    EXPECT_EQ(devices[i]["path"].string, "sim:hid#" + std::to_string(i + 1));
+    EXPECT_EQ(devices[i]["exit_code"].number, i == 1 ? ToInt(ExitCode::kDeviceFailure) : 0);
+    EXPECT_EQ(devices[i]["verdict"].string, i == 1 ? "none" : "match");
   }
-  EXPECT_EQ(devices[1]["result"].string, "CRC Response Failed");
   EXPECT_EQ(devices[1]["step"].string, "crc-response");
   EXPECT_EQ(devices[1]["error"]["kind"].string, "device-failure");
-  EXPECT_EQ(devices[2]["verdict"].string, "match");
 }
 
 TEST(FlashAll, RefusedFileTouchesNoDevice) {

@@ -96,13 +96,9 @@ TEST(Flash, JsonCarriesTheOutcome) {
   ASSERT_EQ(run.exit_code, 0) << run.err;
   const JsonValue json = ParseJson(run.out);
   EXPECT_EQ(json["command"].string, "flash");
-  EXPECT_EQ(json["path"].string, "sim:hid#1");
-  EXPECT_EQ(json["versions"]["boot"].string, "1.0.7");
   EXPECT_EQ(json["verdict"].string, "match");
   EXPECT_EQ(json["step"].string, "done");
-  EXPECT_EQ(json["region"]["size"].number, kRegionSize);
   EXPECT_EQ(json["packets"]["sent"].number, 989);
-  EXPECT_EQ(json["status"].size(), 5u);
   ASSERT_EQ(json["boxes"].size(), 1u);
   EXPECT_EQ(json["boxes"][0]["text"].string, "Firmware download Success\r\nPress OK to Reboot!");
   EXPECT_EQ(json["exit_code"].number, 0);
