@@ -33,6 +33,7 @@ TEST(MatchHardwareId, Decides) {
       {u"HID\\vID_7E51&PID_0A3D", 0},
       {u"Vid_7e51&Pid_0a3d", 1},
       {u"xVxixdx_x7xex5x1x&xPxixdx_x0xax3xdx", 1},
+      {u"VID_7E51&PID_0A3DVID_7E51&PID_0A3D", 1},
       {u"HID\\VID_7E51&PID_0A3", 0},
       {u"HID\\PID_0A3D&VID_7E51", 0},
       {u"", 0},
