@@ -1,13 +1,18 @@
 #include "cli_runner.hpp"
 
+#include <sys/wait.h>
+
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
 #include "cli/cli.hpp"
+#include "support/test_support.hpp"
 
 namespace fwup::cli::testing {
 namespace {
@@ -80,28 +85,10 @@ void WriteFileText(const std::string& path, const std::string& text) {
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-std::string HexRecords(const std::map<std::uint32_t, std::vector<std::uint8_t>>& blocks, std::size_t per_record) {
+std::string HexRecords(const std::map<std::uint32_t, std::vector<std::uint8_t>>& blocks) {
   std::string text;
-  const auto record = [&text](std::uint32_t address, unsigned type, const std::uint8_t* data, std::size_t count) {
-    char field[16];
-    std::snprintf(field, sizeof field, ":%02X%04X%02X", static_cast<unsigned>(count), address, type);
-    text += field;
-    unsigned sum = static_cast<unsigned>(count) + (address >> 8) + (address & 0xFF) + type;
-    for (std::size_t i = 0; i < count; ++i) {
-      std::snprintf(field, sizeof field, "%02X", data[i]);
-      text += field;
-      sum += data[i];
-    }
-    std::snprintf(field, sizeof field, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
-    text += field;
-  };
-  for (const auto& [start, bytes] : blocks) {
-    for (std::size_t at = 0; at < bytes.size(); at += per_record) {
-      record(static_cast<std::uint32_t>(start + at), 0x00, bytes.data() + at, std::min(per_record, bytes.size() - at));
-    }
-  }
-  record(0, 0x01, nullptr, 0);
-  return text;
+  for (const auto& [start, bytes] : blocks) text += test::HexData(static_cast<std::uint16_t>(start), bytes);
+  return text + test::kEndRecord;
 }
 
 std::map<std::uint32_t, std::uint8_t> ReferenceBytes(const std::string& firmware_path) {
@@ -128,6 +115,59 @@ std::map<std::uint32_t, std::uint8_t> ReferenceBytes(const std::string& firmware
     }
   }
   return bytes;
+}
+
+::testing::AssertionResult HoldsFile(const std::vector<std::uint8_t>& memory, const std::string& firmware,
+                                     std::uint32_t start, std::uint32_t end) {
+  if (memory.size() != 65536) return ::testing::AssertionFailure() << memory.size() << " bytes, not 65536";
+  const auto file = ReferenceBytes(firmware);
+  for (std::uint32_t address = start; address < end; ++address) {
+    const auto set = file.find(address);
+    const unsigned expected = set == file.end() ? 0xFF : set->second;
+    if (memory[address] != expected) {
+      return ::testing::AssertionFailure()
+             << "address " << address << " holds " << unsigned{memory[address]} << " instead of " << expected;
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+std::vector<std::string> ErrorLines(const std::string& err) {
+  std::vector<std::string> lines;
+  std::istringstream in(err);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("fwupgrade: ", 0) == 0) lines.push_back(line);
+  }
+  return lines;
+}
+
+std::vector<WireLine> ReadWireLog(const std::string& path) {
+  static const std::regex kFormat("^[<>]( [0-9A-F]{2}){65}$");
+  std::vector<WireLine> lines;
+  std::istringstream in(ReadFileText(path));
+  for (std::string line; std::getline(in, line);) {
+    EXPECT_TRUE(std::regex_match(line, kFormat)) << line;
+    WireLine entry{line[0], {}};
+    for (std::size_t at = 2; at + 1 < line.size(); at += 3)
+      entry.bytes.push_back(static_cast<std::uint8_t>(HexValue(line, at, 2)));
+    lines.push_back(std::move(entry));
+  }
+  return lines;
+}
+
+std::vector<int> Requests(const std::string& path) {
+  std::vector<int> codes;
+  for (const WireLine& line : ReadWireLog(path))
+    if (line.direction == '>') codes.push_back(line.bytes.at(1));
+  return codes;
+}
+
+CliRun Shell(const std::string& command) {
+  ScratchDir scratch;
+  const std::string out = scratch.File("out"), err = scratch.File("err"), script = scratch.File("run.sh");
+  WriteFileText(script, command + "\n");
+  const int status = std::system(("bash " + script + " >" + out + " 2>" + err + " </dev/null").c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileText(out), ReadFileText(err)};
 }
 
 }  // namespace fwup::cli::testing

@@ -2,6 +2,8 @@
 // the few files the tests make and read.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -59,10 +61,37 @@ std::string ReadFileText(const std::string& path);
 void WriteFileText(const std::string& path, const std::string& text);
 
 // Intel HEX text for data at addresses below 64 KiB, made here and not by the tool: records of
-// `per_record` bytes, CR LF line ends, an end record.
-std::string HexRecords(const std::map<std::uint32_t, std::vector<std::uint8_t>>& blocks, std::size_t per_record = 16);
+// 16 bytes, CR LF line ends, an end record.
+std::string HexRecords(const std::map<std::uint32_t, std::vector<std::uint8_t>>& blocks);
 // The signature line the device's files begin with.
 inline const std::string kSignatureLine = "TALVORK\r\n";
+
+// The simulated boot loader's application region.
+inline constexpr std::uint32_t kRegionStart = 4096;
+inline constexpr std::uint32_t kRegionSize = 57344;
+// What the simulated device holds before it is flashed (the simulator's pattern).
+inline std::uint8_t OldByte(std::uint32_t address) { return static_cast<std::uint8_t>(address * 7 + 3); }
+
+// Addresses from `start` up to `end` hold what the firmware file sets there, 0xFF where it
+// sets nothing.
+::testing::AssertionResult HoldsFile(const std::vector<std::uint8_t>& memory, const std::string& firmware,
+                                     std::uint32_t start = kRegionStart,
+                                     std::uint32_t end = kRegionStart + kRegionSize);
+
+// The lines of stderr that the shell wrote itself ("fwupgrade: ...").
+std::vector<std::string> ErrorLines(const std::string& err);
+
+// A --sim-log: one line per report, '>' for a request and '<' for an answer, then its 65 bytes.
+struct WireLine {
+  char direction;
+  std::vector<std::uint8_t> bytes;
+};
+std::vector<WireLine> ReadWireLog(const std::string& path);
+// The codes of the requests in a --sim-log.
+std::vector<int> Requests(const std::string& path);
+
+// A command run by bash with standard input empty, for the tests that run the programs.
+CliRun Shell(const std::string& command);
 
 // What a firmware file sets, read independently of the tool: the records after the signature
 // line, types 00, 01 and 04 only; every record must be well-formed.

@@ -31,28 +31,6 @@ constexpr int Code(ExitCode code) { return ToInt(code); }
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
-struct Finished {
-  int exit_code = -1;  // -1 when a signal ended it
-  int signal = 0;
-  std::string out;
-  std::string err;
-};
-
-// The program in bash, so that a test can set limits or pipe it; stdin is empty.
-Finished Shell(const std::string& command) {
-  ScratchDir scratch;
-  const std::string out = scratch.File("out");
-  const std::string err = scratch.File("err");
-  const std::string script = scratch.File("run.sh");
-  WriteFileText(script, command + "\n");
-  const int status = std::system(("bash " + script + " >" + out + " 2>" + err + " </dev/null").c_str());
-  Finished run;
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = ReadFileText(out);
-  run.err = ReadFileText(err);
-  return run;
-}
-
 std::string Program() { return FWUPGRADE_PROGRAM; }
 
 // The program started on its own, its standard output read as it comes, so that a test can
@@ -97,13 +75,16 @@ class Child {
 
   void Signal(int number) { kill(pid_, number); }
 
-  Finished Wait() {
+  struct Ended : CliRun {
+    int signal = 0;
+  };
+  Ended Wait() {
     while (ReadSome(-1)) {
     }
     int status = 0;
     waitpid(pid_, &status, 0);
     pid_ = -1;
-    Finished run;
+    Ended run;
     run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     run.out = out_text_;
@@ -128,17 +109,6 @@ class Child {
   int out_ = -1;
   std::string out_text_;
 };
-
-// The requests a --sim-log holds, by command code.
-std::vector<int> Requests(const std::string& log) {
-  std::vector<int> codes;
-  std::size_t at = 0;
-  while ((at = log.find("> ", at)) != std::string::npos) {
-    codes.push_back(std::stoi(log.substr(at + 5, 2), nullptr, 16));
-    at += 2;
-  }
-  return codes;
-}
 
 // ---- Files the tool writes -------------------------------------------------------------------
 
@@ -181,7 +151,7 @@ TEST_P(OutputRefused, LeavesWhatWasThereUntouched) {
   const std::vector<std::string> names = listing();
 
   const std::string input = GetParam().is_the_input ? target : SampleFirmware();
-  const Finished run = Shell(GetParam().limit + Program() + " image " + Quoted(input) + " -o " + Quoted(target));
+  const auto run = Shell(GetParam().limit + Program() + " image " + Quoted(input) + " -o " + Quoted(target));
   EXPECT_EQ(run.exit_code, Code(ExitCode::kOutputFailed)) << run.err;
   EXPECT_NE(run.err.find(GetParam().reason), std::string::npos) << run.err;
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
@@ -242,10 +212,10 @@ TEST(Output, TheInputByAnotherNameIsRefused) {
   fs::create_symlink(firmware, scratch.File("soft.hex"));
   const std::string before = ReadFileText(firmware);
   for (const std::string other : {"hard.hex", "soft.hex"}) {
-    const Finished image = Shell(Program() + " image " + Quoted(firmware) + " -o " + Quoted(scratch.File(other)));
+    const auto image = Shell(Program() + " image " + Quoted(firmware) + " -o " + Quoted(scratch.File(other)));
     EXPECT_EQ(image.exit_code, Code(ExitCode::kOutputFailed)) << other;
-    const Finished dump = Shell(Program() + " flash --simulate --sim-transfer-time 0 --sim-dump " +
-                                Quoted(scratch.File(other)) + " " + Quoted(firmware));
+    const auto dump = Shell(Program() + " flash --simulate --sim-transfer-time 0 --sim-dump " +
+                            Quoted(scratch.File(other)) + " " + Quoted(firmware));
     EXPECT_EQ(dump.exit_code, Code(ExitCode::kOutputFailed)) << other;
     EXPECT_EQ(dump.out.find("Device Erase"), std::string::npos) << "the device was touched";
   }
@@ -263,7 +233,7 @@ TEST(Output, NoSpaceLeftKeepsTheOldImage) {
     GTEST_SKIP() << "cannot mount a small file system here";
   }
   const std::string target = Existing(mount_point + "/image.bin", 0644);
-  const Finished run = Shell(Program() + " image " + Quoted(SampleFirmware()) + " -o " + Quoted(target));
+  const auto run = Shell(Program() + " image " + Quoted(SampleFirmware()) + " -o " + Quoted(target));
   EXPECT_EQ(run.exit_code, Code(ExitCode::kOutputFailed));
   EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
   EXPECT_EQ(ReadFileText(target), std::string(65536, '\xAB'));
@@ -276,16 +246,13 @@ TEST(Output, AWriteReplacesTheFileAndKeepsItsMode) {
   ScratchDir scratch;
   const std::string target = Existing(scratch.File("image.bin"), 0640);
   fs::create_symlink(target, scratch.File("link.bin"));
-  const Finished run =
-      Shell(Program() + " image " + Quoted(SampleFirmware()) + " -o " + Quoted(scratch.File("link.bin")));
+  const auto run = Shell(Program() + " image " + Quoted(SampleFirmware()) + " -o " + Quoted(scratch.File("link.bin")));
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(fs::is_symlink(scratch.File("link.bin")));
   struct stat status {};
   ASSERT_EQ(stat(target.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0640u);
-  const auto image = ReadFileBytes(target);
-  ASSERT_EQ(image.size(), 65536u);
-  for (const auto& [address, byte] : ReferenceBytes(SampleFirmware())) ASSERT_EQ(image[address], byte) << address;
+  EXPECT_TRUE(HoldsFile(ReadFileBytes(target), SampleFirmware(), 0, 65536));
 }
 
 // ---- Files the tool reads --------------------------------------------------------------------
@@ -305,7 +272,7 @@ TEST_P(InputRefused, UpFrontWithTheRealCause) {
   const std::string path = GetParam().make(scratch.File(""));
   // Bounded, so that a tool that blocks fails the test instead of hanging it.
   for (const char* command : {"check", "flash --simulate --sim-transfer-time 0"}) {
-    const Finished run = Shell("timeout 20 " + Program() + " " + command + " " + Quoted(path));
+    const auto run = Shell("timeout 20 " + Program() + " " + command + " " + Quoted(path));
     EXPECT_EQ(run.exit_code, Code(ExitCode::kFileRefused)) << command << ": " << run.err;
     EXPECT_NE(run.err.find(GetParam().reason), std::string::npos) << run.err;
     EXPECT_EQ(run.out.find("Device Erase"), std::string::npos);
@@ -350,13 +317,13 @@ TEST(Stop, AfterTheEraseTheUpgradeEndsBeforeTheNextRequestAndNeverResets) {
   Child child(SlowFlash(scratch.File("wire.log")));
   ASSERT_TRUE(child.WaitFor("Device Status: Device Program"));
   child.Signal(SIGINT);
-  const Finished run = child.Wait();
+  const auto run = child.Wait();
   EXPECT_EQ(run.exit_code, Code(ExitCode::kInterrupted)) << run.err;
   EXPECT_NE(run.err.find("stopped after the erase: the device holds no application and stays in Firmware Upgrade "
                          "Mode; flash it again"),
             std::string::npos)
       << run.err;
-  const std::vector<int> requests = Requests(ReadFileText(scratch.File("wire.log")));
+  const std::vector<int> requests = Requests(scratch.File("wire.log"));
   ASSERT_FALSE(requests.empty());
   EXPECT_EQ(std::count(requests.begin(), requests.end(), 0x04), 1) << "the erase went out";
   EXPECT_EQ(std::count(requests.begin(), requests.end(), 0x08), 0) << "a reset was sent";
@@ -370,7 +337,7 @@ TEST(Stop, BeforeTheEraseNothingIsErasedAndJsonIsWhole) {
   Child child({"flash", "--simulate", "--sim-devices", "0", "--wait", "60", "--json", SampleFirmware()});
   std::this_thread::sleep_for(500ms);
   child.Signal(SIGTERM);
-  const Finished run = child.Wait();
+  const auto run = child.Wait();
   EXPECT_EQ(run.exit_code, Code(ExitCode::kInterrupted)) << run.err;
   const JsonValue json = ParseJson(run.out);
   EXPECT_EQ(json["exit_code"].number, Code(ExitCode::kInterrupted));
@@ -383,13 +350,13 @@ TEST(Stop, EveryBoardOfAnAllRunSaysWhereItWasLeft) {
   Child child(SlowFlash(scratch.File("wire.log"), {"--all", "--sim-devices", "3"}));
   ASSERT_TRUE(child.WaitFor("Device Program: 10%"));
   child.Signal(SIGINT);
-  const Finished run = child.Wait();
+  const auto run = child.Wait();
   EXPECT_EQ(run.exit_code, Code(ExitCode::kInterrupted)) << run.err;
   EXPECT_NE(run.out.find("devices ended with CRC Matched"), std::string::npos) << "no summary: " << run.out;
   for (int i = 1; i <= 3; ++i) {
     const std::string device = "sim:hid#" + std::to_string(i);
     EXPECT_NE(run.err.find(device + ": stopped after the erase"), std::string::npos) << run.err;
-    const std::vector<int> requests = Requests(ReadFileText(scratch.File("wire.log." + std::to_string(i))));
+    const std::vector<int> requests = Requests(scratch.File("wire.log." + std::to_string(i)));
     EXPECT_EQ(std::count(requests.begin(), requests.end(), 0x08), 0) << device << " was reset";
   }
 }
@@ -402,22 +369,19 @@ TEST(Stop, ASecondSignalEndsTheProcessAtOnce) {
   child.Signal(SIGINT);
   std::this_thread::sleep_for(300ms);
   child.Signal(SIGINT);
-  const Finished run = child.Wait();
+  const auto run = child.Wait();
   EXPECT_EQ(run.signal, SIGINT) << run.err;
 }
 
 TEST(Pipe, AReaderThatGoesAwayNeverStopsTheUpgrades) {
   ScratchDir scratch;
   const std::string dump = scratch.File("memory.bin");
-  const Finished run = Shell("set -o pipefail; " + Program() + " flash --all --simulate --sim-devices 4 " +
-                             "--sim-transfer-time 100 --sim-dump " + Quoted(dump) + " " + Quoted(SampleFirmware()) +
-                             " | head -c 1 >/dev/null; echo \"status ${PIPESTATUS[0]}\" >&2");
+  const auto run = Shell("set -o pipefail; " + Program() + " flash --all --simulate --sim-devices 4 " +
+                         "--sim-transfer-time 100 --sim-dump " + Quoted(dump) + " " + Quoted(SampleFirmware()) +
+                         " | head -c 1 >/dev/null; echo \"status ${PIPESTATUS[0]}\" >&2");
   EXPECT_NE(run.err.find("status 0"), std::string::npos) << run.err;
-  const auto expected = ReferenceBytes(SampleFirmware());
   for (int device = 1; device <= 4; ++device) {
-    const auto memory = ReadFileBytes(dump + "." + std::to_string(device));
-    ASSERT_EQ(memory.size(), 65536u);
-    for (const auto& [address, byte] : expected) ASSERT_EQ(memory[address], byte) << device << " at " << address;
+    EXPECT_TRUE(HoldsFile(ReadFileBytes(dump + "." + std::to_string(device)), SampleFirmware())) << device;
   }
   EXPECT_NE(Shell(Program() + " flash --simulate --sim-transfer-time 0 " + Quoted(SampleFirmware()) +
                   " | true; echo \"status ${PIPESTATUS[0]}\" >&2")

@@ -1,95 +1,83 @@
-// fwupgrade image against general-purpose tools: a file that GNU objcopy or srec_cat made from
-// binary data gives, byte for byte, the image that the same tool makes from that file.
+// Files that general-purpose tools (GNU objcopy, srec_cat) made from binary data: fwupgrade image
+// gives exactly those bytes at their addresses, over erased bytes, whatever the tool's record
+// sizes, line ends, address and start records.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <random>
 
 #include "cli_runner.hpp"
+#include "support/test_support.hpp"
 
 namespace fwup::cli::testing {
 namespace {
 
-bool HaveTool(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0; }
+struct ToolCase {
+  const char* name;
+  const char* tool;
+  std::vector<std::pair<std::size_t, std::uint32_t>> blocks;  // size and address of each binary
+  const char* arguments;  // %0, %1, ... stand for the binaries, %OUT for the file made
+  const char* emitted;    // a piece of the tool's file this case is meant to cover
+};
 
-void Shell(const std::string& command) { ASSERT_EQ(std::system((command + " 2>&1").c_str()), 0) << command; }
+void PrintTo(const ToolCase& c, std::ostream* out) { *out << c.name; }
 
-void WriteRandomBinary(const std::string& path, std::size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::ofstream out(path, std::ios::binary);
-  for (std::size_t i = 0; i < size; ++i) out.put(static_cast<char>(random() & 0xFF));
-}
+class ImageOfToolsFile : public ::testing::TestWithParam<ToolCase> {};
 
-// The signature line, then the tool's file as it is.
-std::string AsFirmwareFile(ScratchDir& scratch, const std::string& hex) {
-  const std::string firmware = scratch.File("firmware.hex");
-  WriteFileText(firmware, kSignatureLine + ReadFileText(hex));
-  return firmware;
-}
-
-std::vector<std::uint8_t> Image(ScratchDir& scratch, const std::string& firmware) {
-  const std::string image = scratch.File("image.bin");
-  const CliRun run = RunCli({"image", firmware, "-o", image});
-  EXPECT_EQ(run.exit_code, 0) << run.err;
-  return run.exit_code == 0 ? ReadFileBytes(image) : std::vector<std::uint8_t>{};
-}
-
-// Its lines without the end record, so that a second file can follow.
-std::string WithoutEndRecord(const std::string& text) {
-  const std::size_t end = text.find(":00000001FF");
-  return text.substr(0, end);
-}
-
-TEST(ImageAgainstObjcopy, TwoBlocksWithAGapAndAStartAddressRecord) {
-  if (!HaveTool("objcopy")) GTEST_SKIP() << "GNU objcopy is not installed (Debian package binutils)";
+TEST_P(ImageOfToolsFile, IsItsBinariesOverErasedBytes) {
+  const ToolCase& c = GetParam();
+  if (std::system(("command -v " + std::string(c.tool) + " >/dev/null 2>&1").c_str()) != 0) {
+    GTEST_SKIP() << c.tool << " is not installed (Debian packages binutils, srecord)";
+  }
   ScratchDir scratch;
-  WriteRandomBinary(scratch.File("low.bin"), 2000, 1);
-  WriteRandomBinary(scratch.File("high.bin"), 777, 2);
-  Shell("objcopy -I binary -O ihex --change-addresses 0x1234 " + scratch.File("low.bin") + " " +
-        scratch.File("low.hex"));
-  Shell("objcopy -I binary -O ihex --change-addresses 0x9000 " + scratch.File("high.bin") + " " +
-        scratch.File("high.hex"));
-  const std::string both = scratch.File("both.hex");
-  WriteFileText(both, WithoutEndRecord(ReadFileText(scratch.File("low.hex"))) + ReadFileText(scratch.File("high.hex")));
-  ASSERT_NE(ReadFileText(both).find(":04000003"), std::string::npos);  // objcopy's start address: ignored
-
-  // objcopy's image runs from the lowest address to the 64 KiB pad, gaps filled with 0xFF.
-  Shell("objcopy -I ihex -O binary --gap-fill 0xff --pad-to 0x10000 " + both + " " + scratch.File("reference.bin"));
-  const std::vector<std::uint8_t> reference = ReadFileBytes(scratch.File("reference.bin"));
-  ASSERT_EQ(reference.size(), 0x10000u - 0x1234u);
-
-  const std::vector<std::uint8_t> image = Image(scratch, AsFirmwareFile(scratch, both));
-  ASSERT_EQ(image.size(), 65536u);
-  EXPECT_TRUE(std::all_of(image.begin(), image.begin() + 0x1234, [](std::uint8_t b) { return b == 0xFF; }));
-  EXPECT_TRUE(std::equal(reference.begin(), reference.end(), image.begin() + 0x1234));
-}
-
-TEST(ImageAgainstSrecCat, BlocksUpToTheTopOfTheImage) {
-  if (!HaveTool("srec_cat")) GTEST_SKIP() << "srec_cat is not installed (Debian package srecord)";
-  ScratchDir scratch;
-  WriteRandomBinary(scratch.File("a.bin"), 4096, 3);
-  WriteRandomBinary(scratch.File("b.bin"), 300, 4);
-  WriteRandomBinary(scratch.File("c.bin"), 256, 5);
+  std::vector<std::uint8_t> expected(65536, 0xFF);
+  std::string command = std::string(c.tool) + " " + c.arguments;
+  for (std::size_t i = 0; i < c.blocks.size(); ++i) {
+    const auto [size, address] = c.blocks[i];
+    const std::vector<std::uint8_t> bytes = test::RandomBytes(size, static_cast<unsigned>(size + i));
+    const std::string bin = scratch.File(std::to_string(i) + ".bin");
+    WriteFileText(bin, std::string(bytes.begin(), bytes.end()));
+    for (std::size_t k = 0; k < size && address + k < expected.size(); ++k) expected[address + k] = bytes[k];
+    command.replace(command.find("%" + std::to_string(i)), 2, bin);
+  }
   const std::string hex = scratch.File("tool.hex");
-  Shell("srec_cat " + scratch.File("a.bin") + " -binary -offset 0x1000 " + scratch.File("b.bin") +
-        " -binary -offset 0xC011 " + scratch.File("c.bin") + " -binary -offset 0xFF00 -o " + hex + " -intel");
-  Shell("srec_cat " + hex + " -intel -fill 0xFF 0x0000 0x10000 -o " + scratch.File("reference.bin") + " -binary");
-  const std::vector<std::uint8_t> reference = ReadFileBytes(scratch.File("reference.bin"));
-  ASSERT_EQ(reference.size(), 65536u);
-  EXPECT_EQ(Image(scratch, AsFirmwareFile(scratch, hex)), reference);
+  command.replace(command.find("%OUT"), 4, hex);
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const std::string made = ReadFileText(hex);
+  ASSERT_NE(made.find(c.emitted), std::string::npos) << made.substr(0, 200);
+  WriteFileText(scratch.File("firmware.hex"), kSignatureLine + made);
+  const CliRun run = RunCli({"image", scratch.File("firmware.hex"), "-o", scratch.File("image.bin")});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(ReadFileBytes(scratch.File("image.bin")), expected);
 }
 
-TEST(ImageAgainstSrecCat, LongRecordsOf120Bytes) {
-  if (!HaveTool("srec_cat")) GTEST_SKIP() << "srec_cat is not installed (Debian package srecord)";
-  ScratchDir scratch;
-  WriteRandomBinary(scratch.File("a.bin"), 5000, 6);
-  const std::string hex = scratch.File("tool.hex");
-  Shell("srec_cat " + scratch.File("a.bin") + " -binary -offset 0x2345 -o " + hex + " -intel -Output_Block_Size 120");
-  ASSERT_NE(ReadFileText(hex).find(":78"), std::string::npos);  // records of 0x78 = 120 bytes
-  Shell("srec_cat " + hex + " -intel -fill 0xFF 0x0000 0x10000 -o " + scratch.File("reference.bin") + " -binary");
-  EXPECT_EQ(Image(scratch, AsFirmwareFile(scratch, hex)), ReadFileBytes(scratch.File("reference.bin")));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Tools, ImageOfToolsFile,
+    ::testing::Values(
+        ToolCase{"Objcopy", "objcopy", {{3001, 0x1000}}, "-I binary -O ihex --change-addresses 0x1000 %0 %OUT", "\r\n"},
+        ToolCase{"ObjcopyWholeRegion",
+                 "objcopy",
+                 {{57344, 0x1000}},
+                 "-I binary -O ihex --change-addresses 0x1000 %0 %OUT",
+                 ":04000003"},
+        ToolCase{
+            "SrecCatLf", "srec_cat", {{3001, 0x1000}}, "%0 -binary -offset 0x1000 -o %OUT -intel", ":020000040000FA\n"},
+        ToolCase{"SrecCat123BytesCrLf",
+                 "srec_cat",
+                 {{5000, 0x1000}},
+                 "%0 -binary -offset 0x1000 -o %OUT -intel -obs=123 -crlf",
+                 ":7B"},
+        ToolCase{"SrecCatStartAddress",
+                 "srec_cat",
+                 {{777, 0x1000}},
+                 "%0 -binary -offset 0x1000 -execution-start-address=0x1000 -o %OUT -intel -obs=16",
+                 ":0400000500001000E7"},
+        // Blocks with gaps, up to the top of the image and past it.
+        ToolCase{"SrecCatBlocksPast64KiB",
+                 "srec_cat",
+                 {{4096, 0x1000}, {300, 0xC011}, {512, 0xFF00}},
+                 "%0 -binary -offset 0x1000 %1 -binary -offset 0xC011 %2 -binary -offset 0xFF00 -o %OUT -intel",
+                 ":020000040001F9"}),
+    [](const ::testing::TestParamInfo<ToolCase>& c) { return std::string(c.param.name); });
 
 }  // namespace
 }  // namespace fwup::cli::testing

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
@@ -126,29 +125,5 @@ class TempFile {
 };
 
 std::filesystem::path ScratchDir();
-
-// A bus with scripted interfaces and links that notes every call, for the order of the walk
-// and for link outcomes the simulator cannot give.
-class ScriptedBus : public HidBus {
- public:
-  struct Interface {
-    std::u16string hardware_id;
-    std::string path;
-  };
-  std::vector<Interface> interfaces;
-  std::deque<TransferResult> write_results;  // then Done
-  // What each write brings back, whatever the write reports; nullopt or none left: no answer.
-  std::deque<std::optional<BootReport>> answers;
-  std::deque<BootReport> pending;  // answers not yet read
-  // An answer that comes only after the read waiting for it gave up: it reaches the next read
-  // that waits, before any other answer.
-  std::optional<BootReport> late;
-  bool late_missed = false;
-  std::vector<std::string> events;
-  std::vector<std::chrono::milliseconds> write_bounds;  // the bound of each write, in order
-
-  std::unique_ptr<HidEnumeration> Enumerate() override;
-  OpenResult Open(const std::string& path, HidAccess access) override;
-};
 
 }  // namespace fwup::test
