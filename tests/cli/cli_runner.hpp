@@ -9,7 +9,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/cli.hpp"
@@ -28,6 +30,11 @@ struct RunSetup {
   // What the platform's HID bus is; by default one without interfaces.
   std::function<std::unique_ptr<HidBus>(std::string&)> hardware;
 };
+
+// What --json printed, read by a JSON library of its own, so that tests look at its shape rather
+// than its spelling, and a document it does not take fails the test. Members keep their order.
+using JsonValue = nlohmann::ordered_json;
+inline JsonValue ParseJson(std::string_view text) { return JsonValue::parse(text); }
 
 CliRun RunCli(const std::vector<std::string>& args, const RunSetup& setup = {});
 

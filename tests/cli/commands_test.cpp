@@ -3,7 +3,6 @@
 
 #include "cli/exit_code.hpp"
 #include "cli_runner.hpp"
-#include "json_reader.hpp"
 #include "sim/sim_bus.hpp"
 
 namespace fwup::cli::testing {
@@ -32,11 +31,11 @@ TEST(List, ShowsEveryInterfaceInWalkOrderAndMarksTheOneUsed) {
             "4 interfaces, 2 in Firmware Upgrade Mode. *: the one the tool would use; +: another (pick it with --path "
             "PATH).\n");
   // --path moves the mark, and JSON says the same.
-  const JsonValue json = ParseJson(RunCli({"list", "--json", "--path", "/dev/hidraw2"}, setup).out);
-  EXPECT_EQ(json["used"].string, "/dev/hidraw2");
+  JsonValue json = ParseJson(RunCli({"list", "--json", "--path", "/dev/hidraw2"}, setup).out);
+  EXPECT_EQ(json["used"].get<std::string>(), "/dev/hidraw2");
   ASSERT_EQ(json["interfaces"].size(), 4u);
-  EXPECT_TRUE(json["interfaces"][2]["used"].boolean && json["interfaces"][2]["matches"].boolean);
-  EXPECT_FALSE(json["interfaces"][3]["matches"].boolean);
+  EXPECT_TRUE(json["interfaces"][2]["used"].get<bool>() && json["interfaces"][2]["matches"].get<bool>());
+  EXPECT_FALSE(json["interfaces"][3]["matches"].get<bool>());
   EXPECT_EQ(RunCli({"list"}).out, "No HID interface is present.\n");
 }
 
@@ -55,10 +54,10 @@ TEST(Info, ShowsTheStatusVersionsAndRegionWithoutErasing) {
   EXPECT_EQ(Requests(log), (std::vector<int>{0xA2, 0xAD, 0xAE, 0x02}));
   EXPECT_EQ(ReadWireLog(log).size(), 8u);
 
-  const JsonValue json = ParseJson(RunCli(Args({"info", "--simulate", "--json"})).out);
-  EXPECT_EQ(json["path"].string, "sim:hid#1");
-  EXPECT_EQ(json["versions"]["application"].string, "2.4.1");
-  EXPECT_EQ(json["region"]["size"].number, 57344);
+  JsonValue json = ParseJson(RunCli(Args({"info", "--simulate", "--json"})).out);
+  EXPECT_EQ(json["path"].get<std::string>(), "sim:hid#1");
+  EXPECT_EQ(json["versions"]["application"].get<std::string>(), "2.4.1");
+  EXPECT_EQ(json["region"]["size"].get<double>(), 57344);
 
   // Trace lines go to stderr with -v, without CR, and change nothing else.
   const CliRun verbose = RunCli(Args({"info", "--simulate", "-v"}));
@@ -72,12 +71,12 @@ TEST(Info, ShowsTheStatusVersionsAndRegionWithoutErasing) {
 TEST(Info, FailedVersionQueryFailedInfoQueryAndNoDevice) {
   const CliRun version = RunCli(Args({"info", "--simulate", "--json", "--sim-fault", "fail-read@app-version"}));
   EXPECT_EQ(version.exit_code, Code(ExitCode::kDeviceFailure)) << version.err;
-  const JsonValue json = ParseJson(version.out);
-  EXPECT_EQ(json["status"][1].string, "Version Query Failed");
-  EXPECT_EQ(json["versions"]["application"].kind, JsonValue::Kind::Null);
-  EXPECT_EQ(json["version_line"].string, " and Boot Version:1.0.7");
-  EXPECT_EQ(json["region"]["size"].number, 57344);  // the region is still shown
-  EXPECT_NE(json["error"]["message"].string.find("Version Query Failed"), std::string::npos);
+  JsonValue json = ParseJson(version.out);
+  EXPECT_EQ(json["status"][1].get<std::string>(), "Version Query Failed");
+  EXPECT_TRUE(json["versions"]["application"].is_null());
+  EXPECT_EQ(json["version_line"].get<std::string>(), " and Boot Version:1.0.7");
+  EXPECT_EQ(json["region"]["size"].get<double>(), 57344);  // the region is still shown
+  EXPECT_NE(json["error"]["message"].get<std::string>().find("Version Query Failed"), std::string::npos);
 
   const CliRun info = RunCli(Args({"info", "--simulate", "--sim-fault", "no-answer@info"}));
   EXPECT_EQ(info.exit_code, Code(ExitCode::kDeviceFailure));
@@ -99,12 +98,12 @@ TEST(Check, AcceptsTheSampleAndTellsItsCoverage) {
       << run.out;
   EXPECT_NE(run.out.find("Accepted: flash would program this file.\n"), std::string::npos);
 
-  const JsonValue json = ParseJson(RunCli({"check", "--json", SampleFirmware()}).out);
-  EXPECT_TRUE(json["accepted"].boolean);
-  EXPECT_EQ(json["load"].string, "loaded");
-  EXPECT_EQ(json["bytes_in_region"].number, static_cast<double>(set));
+  JsonValue json = ParseJson(RunCli({"check", "--json", SampleFirmware()}).out);
+  EXPECT_TRUE(json["accepted"].get<bool>());
+  EXPECT_EQ(json["load"].get<std::string>(), "loaded");
+  EXPECT_EQ(json["bytes_in_region"].get<double>(), static_cast<double>(set));
   const std::string text = ReadFileText(SampleFirmware());
-  EXPECT_EQ(json["end_record_line"].number, std::count(text.begin(), text.end(), '\n'));
+  EXPECT_EQ(json["end_record_line"].get<double>(), std::count(text.begin(), text.end(), '\n'));
 }
 
 // Data the 64 KiB image cannot hold is still dropped as the device's tool drops it, but said.
@@ -117,7 +116,7 @@ TEST(Check, BytesAboveTheImageAreCountedAndSaid) {
   const CliRun run = RunCli({"check", file});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_NE(run.out.find("5 bytes lie above the 64 KiB image and are ignored"), std::string::npos) << run.out;
-  EXPECT_EQ(ParseJson(RunCli({"check", "--json", file}).out)["bytes_above_image"].number, 5);
+  EXPECT_EQ(ParseJson(RunCli({"check", "--json", file}).out)["bytes_above_image"].get<double>(), 5);
   const CliRun flash = RunCli(Args({"flash", "--simulate", file}));
   EXPECT_EQ(flash.exit_code, 0) << flash.err;
   EXPECT_NE(flash.err.find("5 bytes lie above the 64 KiB image"), std::string::npos) << flash.err;
@@ -130,8 +129,8 @@ TEST(Check, RegionDecidesWhatIsCovered) {
                                                    {0x2000, std::vector<std::uint8_t>(32, 2)}}));
   const CliRun both = RunCli({"check", "--json", file});
   EXPECT_EQ(both.exit_code, 0);
-  EXPECT_EQ(ParseJson(both.out)["bytes_in_region"].number, 32);
-  EXPECT_EQ(ParseJson(both.out)["bytes_outside_region"].number, 16);
+  EXPECT_EQ(ParseJson(both.out)["bytes_in_region"].get<double>(), 32);
+  EXPECT_EQ(ParseJson(both.out)["bytes_outside_region"].get<double>(), 16);
   const CliRun low = RunCli({"check", file, "--region", "0x800:0x10"});
   EXPECT_EQ(low.exit_code, 0);
   EXPECT_NE(low.out.find("16 bytes inside the region, 32 outside it"), std::string::npos) << low.out;
@@ -163,13 +162,13 @@ TEST(Check, RefusesWithTheReason) {
     EXPECT_NE(run.err.find(detail), std::string::npos) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   }
-  const JsonValue json = ParseJson(RunCli({"check", "--json", file}).out);  // the last: CR alone
-  EXPECT_FALSE(json["accepted"].boolean);
-  EXPECT_EQ(json["load"].string, "missing-end-record");
-  EXPECT_EQ(json["error"]["kind"].string, "file-refused");
-  EXPECT_EQ(json["exit_code"].number, Code(ExitCode::kFileRefused));
+  JsonValue json = ParseJson(RunCli({"check", "--json", file}).out);  // the last: CR alone
+  EXPECT_FALSE(json["accepted"].get<bool>());
+  EXPECT_EQ(json["load"].get<std::string>(), "missing-end-record");
+  EXPECT_EQ(json["error"]["kind"].get<std::string>(), "file-refused");
+  EXPECT_EQ(json["exit_code"].get<double>(), Code(ExitCode::kFileRefused));
   WriteFileText(file, kSignatureLine + ":01100000559B\r\n:00000001FF\r\n");
-  EXPECT_EQ(ParseJson(RunCli({"check", "--json", file}).out)["first_defect"]["line"].number, 2);
+  EXPECT_EQ(ParseJson(RunCli({"check", "--json", file}).out)["first_defect"]["line"].get<double>(), 2);
 }
 
 // A file name is taken and printed back byte for byte: UTF-8 in any script, and on Linux a name

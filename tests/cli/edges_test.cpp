@@ -17,7 +17,6 @@
 
 #include "cli/exit_code.hpp"
 #include "cli_runner.hpp"
-#include "json_reader.hpp"
 
 extern char** environ;
 
@@ -339,10 +338,10 @@ TEST(Stop, BeforeTheEraseNothingIsErasedAndJsonIsWhole) {
   child.Signal(SIGTERM);
   const auto run = child.Wait();
   EXPECT_EQ(run.exit_code, Code(ExitCode::kInterrupted)) << run.err;
-  const JsonValue json = ParseJson(run.out);
-  EXPECT_EQ(json["exit_code"].number, Code(ExitCode::kInterrupted));
-  EXPECT_EQ(json["error"]["kind"].string, "interrupted");
-  EXPECT_NE(json["error"]["message"].string.find("no device was touched"), std::string::npos);
+  JsonValue json = ParseJson(run.out);
+  EXPECT_EQ(json["exit_code"].get<double>(), Code(ExitCode::kInterrupted));
+  EXPECT_EQ(json["error"]["kind"].get<std::string>(), "interrupted");
+  EXPECT_NE(json["error"]["message"].get<std::string>().find("no device was touched"), std::string::npos);
 }
 
 TEST(Stop, EveryBoardOfAnAllRunSaysWhereItWasLeft) {

@@ -4,7 +4,6 @@
 
 #include "cli/exit_code.hpp"
 #include "cli_runner.hpp"
-#include "json_reader.hpp"
 
 namespace fwup::cli::testing {
 namespace {
@@ -45,20 +44,20 @@ TEST(FlashAll, JsonHasEachDeviceAndTheSummary) {
   const CliRun run = RunCli(Args({"flash", "--all", "--json", "--simulate", "--sim-devices", "3", "--sim-fault",
                                   "2=no-answer@crc", SampleFirmware()}));
   EXPECT_EQ(run.exit_code, ToInt(ExitCode::kNotAllMatched));
-  const JsonValue json = ParseJson(run.out);
-  EXPECT_EQ(json["matched"].number, 2);
-  EXPECT_EQ(json["total"].number, 3);
-  EXPECT_EQ(json["exit_code"].number, ToInt(ExitCode::kNotAllMatched));
-  EXPECT_EQ(json["error"]["kind"].string, "not-all-matched");
-  const JsonValue& devices = json["devices"];
+  JsonValue json = ParseJson(run.out);
+  EXPECT_EQ(json["matched"].get<double>(), 2);
+  EXPECT_EQ(json["total"].get<double>(), 3);
+  EXPECT_EQ(json["exit_code"].get<double>(), ToInt(ExitCode::kNotAllMatched));
+  EXPECT_EQ(json["error"]["kind"].get<std::string>(), "not-all-matched");
+  JsonValue& devices = json["devices"];
   ASSERT_EQ(devices.size(), 3u);
   for (std::size_t i = 0; i < devices.size(); ++i) {
-    EXPECT_EQ(devices[i]["path"].string, "sim:hid#" + std::to_string(i + 1));
-    EXPECT_EQ(devices[i]["exit_code"].number, i == 1 ? ToInt(ExitCode::kDeviceFailure) : 0);
-    EXPECT_EQ(devices[i]["verdict"].string, i == 1 ? "none" : "match");
+    EXPECT_EQ(devices[i]["path"].get<std::string>(), "sim:hid#" + std::to_string(i + 1));
+    EXPECT_EQ(devices[i]["exit_code"].get<double>(), i == 1 ? ToInt(ExitCode::kDeviceFailure) : 0);
+    EXPECT_EQ(devices[i]["verdict"].get<std::string>(), i == 1 ? "none" : "match");
   }
-  EXPECT_EQ(devices[1]["step"].string, "crc-response");
-  EXPECT_EQ(devices[1]["error"]["kind"].string, "device-failure");
+  EXPECT_EQ(devices[1]["step"].get<std::string>(), "crc-response");
+  EXPECT_EQ(devices[1]["error"]["kind"].get<std::string>(), "device-failure");
 }
 
 TEST(FlashAll, RefusedFileTouchesNoDevice) {

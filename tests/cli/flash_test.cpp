@@ -6,7 +6,6 @@
 
 #include "cli/exit_code.hpp"
 #include "cli_runner.hpp"
-#include "json_reader.hpp"
 #include "sim/sim_bus.hpp"
 
 namespace fwup::cli::testing {
@@ -94,43 +93,43 @@ TEST(Flash, EveryOutcomeHasItsExitCodeAndTheDialogsWords) {
 TEST(Flash, JsonCarriesTheOutcome) {
   const CliRun run = RunCli(Args({"flash", "--simulate", "--json", SampleFirmware()}));
   ASSERT_EQ(run.exit_code, 0) << run.err;
-  const JsonValue json = ParseJson(run.out);
-  EXPECT_EQ(json["command"].string, "flash");
-  EXPECT_EQ(json["verdict"].string, "match");
-  EXPECT_EQ(json["step"].string, "done");
-  EXPECT_EQ(json["packets"]["sent"].number, 989);
+  JsonValue json = ParseJson(run.out);
+  EXPECT_EQ(json["command"].get<std::string>(), "flash");
+  EXPECT_EQ(json["verdict"].get<std::string>(), "match");
+  EXPECT_EQ(json["step"].get<std::string>(), "done");
+  EXPECT_EQ(json["packets"]["sent"].get<double>(), 989);
   ASSERT_EQ(json["boxes"].size(), 1u);
-  EXPECT_EQ(json["boxes"][0]["text"].string, "Firmware download Success\r\nPress OK to Reboot!");
-  EXPECT_EQ(json["exit_code"].number, 0);
-  EXPECT_FALSE(json.Has("error"));
+  EXPECT_EQ(json["boxes"][0]["text"].get<std::string>(), "Firmware download Success\r\nPress OK to Reboot!");
+  EXPECT_EQ(json["exit_code"].get<double>(), 0);
+  EXPECT_FALSE(json.contains("error"));
 
   const CliRun failed =
       RunCli(Args({"flash", "--simulate", "--json", "--sim-fault", "fail-write@program#2", SampleFirmware()}));
-  const JsonValue failure = ParseJson(failed.out);
-  EXPECT_EQ(failure["exit_code"].number, Code(ExitCode::kDeviceFailure));
-  EXPECT_EQ(failure["error"]["kind"].string, "device-failure");
-  EXPECT_NE(failure["error"]["message"].string.find("Program Write Failed"), std::string::npos);
-  EXPECT_EQ(failure["step"].string, "program-write");
-  EXPECT_EQ(failure["packets"]["sent"].number, 1);
+  JsonValue failure = ParseJson(failed.out);
+  EXPECT_EQ(failure["exit_code"].get<double>(), Code(ExitCode::kDeviceFailure));
+  EXPECT_EQ(failure["error"]["kind"].get<std::string>(), "device-failure");
+  EXPECT_NE(failure["error"]["message"].get<std::string>().find("Program Write Failed"), std::string::npos);
+  EXPECT_EQ(failure["step"].get<std::string>(), "program-write");
+  EXPECT_EQ(failure["packets"]["sent"].get<double>(), 1);
   EXPECT_EQ(failed.err, "");
-  const JsonValue reset = ParseJson(
+  JsonValue reset = ParseJson(
       RunCli(Args({"flash", "--simulate", "--json", "--sim-fault", "fail-write@reset", SampleFirmware()})).out);
-  EXPECT_EQ(reset["verdict"].string, "match");
-  EXPECT_EQ(reset["failed_step"].string, "reset");
+  EXPECT_EQ(reset["verdict"].get<std::string>(), "match");
+  EXPECT_EQ(reset["failed_step"].get<std::string>(), "reset");
 
   ScratchDir scratch;
   const std::string file = scratch.File("wrong.hex");
   WriteFileText(file, "TALVORX\r\n" + HexRecords({{0x1000, {1, 2, 3}}}));
-  const JsonValue refused = ParseJson(RunCli(Args({"flash", "--simulate", "--json", file})).out);
-  EXPECT_EQ(refused["step"].string, "load-image");
-  EXPECT_EQ(refused["failed_step"].string, "load-image");
-  EXPECT_EQ(refused["verdict"].string, "none");
-  EXPECT_EQ(refused["result"].string, "Invalid Firmware Signature");
-  EXPECT_EQ(refused["error"]["kind"].string, "file-refused");
+  JsonValue refused = ParseJson(RunCli(Args({"flash", "--simulate", "--json", file})).out);
+  EXPECT_EQ(refused["step"].get<std::string>(), "load-image");
+  EXPECT_EQ(refused["failed_step"].get<std::string>(), "load-image");
+  EXPECT_EQ(refused["verdict"].get<std::string>(), "none");
+  EXPECT_EQ(refused["result"].get<std::string>(), "Invalid Firmware Signature");
+  EXPECT_EQ(refused["error"]["kind"].get<std::string>(), "file-refused");
   const CliRun usage = RunCli({"flash", "--json", "--wait", "soon", file});
-  EXPECT_EQ(ParseJson(usage.out)["command"].string, "flash");
-  EXPECT_EQ(ParseJson(usage.out)["error"]["kind"].string, "usage");
-  EXPECT_EQ(ParseJson(RunCli({"erase", "--json"}).out)["command"].kind, JsonValue::Kind::Null);
+  EXPECT_EQ(ParseJson(usage.out)["command"].get<std::string>(), "flash");
+  EXPECT_EQ(ParseJson(usage.out)["error"]["kind"].get<std::string>(), "usage");
+  EXPECT_TRUE(ParseJson(RunCli({"erase", "--json"}).out)["command"].is_null());
 }
 
 // A file that is refused, or sets nothing inside the region, is found before the erase.
