@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli.hpp"
-#include "cli/exit_code.hpp"
 #include "cli_runner.hpp"
 
 namespace fwup::cli::testing {
@@ -15,7 +14,7 @@ TEST(Help, IsTheCopyTheReadmeShows) {
   EXPECT_EQ(run.out, ReadFileText(SourcePath("docs/fwupgrade-help.txt")))
       << "docs/fwupgrade-help.txt is out of date: write it again with 'fwupgrade --help > docs/fwupgrade-help.txt'";
   EXPECT_EQ(run.out, HelpText());
-  EXPECT_NE(ReadFileText(SourcePath("README.md")).find("```text\n" + run.out + "```\n"), std::string::npos)
+  EXPECT_TRUE(Contains(ReadFileText(SourcePath("README.md")), "```text\n" + run.out + "```\n"))
       << "README.md does not show the help as it is: copy docs/fwupgrade-help.txt into it";
 }
 
@@ -23,8 +22,8 @@ TEST(Help, OfOneCommandShowsItsOptionsAndVersionIsTheProjects) {
   const CliRun run = RunCli({"flash", "--help"});
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out.rfind("fwupgrade flash FILE [OPTIONS]\n  Upgrade the device with FILE", 0), 0u) << run.out;
-  EXPECT_NE(run.out.find("  --all "), std::string::npos);
-  EXPECT_EQ(run.out.find("--region"), std::string::npos);  // check's, not flash's
+  EXPECT_TRUE(Contains(run.out, "  --all "));
+  EXPECT_FALSE(Contains(run.out, "--region"));  // check's, not flash's
   const CliRun version = RunCli({"--version"});
   EXPECT_EQ(version.exit_code, 0);
   EXPECT_EQ(version.out, std::string("fwupgrade ") + FWUP_PROJECT_VERSION + "\n");
@@ -68,11 +67,11 @@ TEST(Usage, IsOneLineWithItsOwnExitCode) {
       {{"flash", "--all", "--path", "sim:hid#1", "--simulate", "a.hex"}, "--all excludes --path"}};
   for (const auto& [args, says] : cases) {
     const CliRun run = RunCli(args);
-    EXPECT_EQ(run.exit_code, ToInt(ExitCode::kUsage)) << says;
+    EXPECT_EQ(run.exit_code, Code(ExitCode::kUsage)) << says;
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_EQ(run.err.rfind("fwupgrade: ", 0), 0u) << run.err;
-    EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
+    EXPECT_TRUE(Contains(run.err, says));
     EXPECT_LT(run.err.size(), 200u) << "not a short line: " << run.err;
   }
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/cli.hpp"
+#include "cli/exit_code.hpp"
 #include "ports/hid.hpp"
 
 namespace fwup::cli::testing {
@@ -38,6 +39,8 @@ inline JsonValue ParseJson(std::string_view text) { return JsonValue::parse(text
 
 CliRun RunCli(const std::vector<std::string>& args, const RunSetup& setup = {});
 
+constexpr int Code(ExitCode code) { return ToInt(code); }
+
 // The simulator options every test adds to keep the run fast: no time on the simulated wire.
 std::vector<std::string> Args(std::initializer_list<std::string> args);
 
@@ -59,6 +62,12 @@ inline std::size_t Count(const std::string& text, const std::string& part) {
   std::size_t count = 0;
   for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
   return count;
+}
+
+// `text` holds `part`; a failure shows the whole text.
+inline ::testing::AssertionResult Contains(const std::string& text, const std::string& part) {
+  return (text.find(part) != std::string::npos ? ::testing::AssertionSuccess() : ::testing::AssertionFailure())
+         << "'" << part << "' in: " << text;
 }
 
 std::string SourcePath(const std::string& relative);  // a file of the repository

@@ -1,14 +1,11 @@
 // fwupgrade list, info, check and image.
 #include <gtest/gtest.h>
 
-#include "cli/exit_code.hpp"
 #include "cli_runner.hpp"
 #include "sim/sim_bus.hpp"
 
 namespace fwup::cli::testing {
 namespace {
-
-int Code(ExitCode code) { return ToInt(code); }
 
 TEST(List, ShowsEveryInterfaceInWalkOrderAndMarksTheOneUsed) {
   RunSetup setup;
@@ -63,7 +60,7 @@ TEST(Info, ShowsTheStatusVersionsAndRegionWithoutErasing) {
   const CliRun verbose = RunCli(Args({"info", "--simulate", "-v"}));
   for (const char* line :
        {"App Ready Command send\n", "Rawdata[64] = 0x0\n", "ApplicationFirmwareStartAddress = 4096\n"})
-    EXPECT_NE(verbose.err.find(line), std::string::npos) << line;
+    EXPECT_TRUE(Contains(verbose.err, line)) << line;
   EXPECT_EQ(verbose.err.find('\r'), std::string::npos);
   EXPECT_EQ(verbose.out, run.out);
 }
@@ -76,27 +73,24 @@ TEST(Info, FailedVersionQueryFailedInfoQueryAndNoDevice) {
   EXPECT_TRUE(json["versions"]["application"].is_null());
   EXPECT_EQ(json["version_line"].get<std::string>(), " and Boot Version:1.0.7");
   EXPECT_EQ(json["region"]["size"].get<double>(), 57344);  // the region is still shown
-  EXPECT_NE(json["error"]["message"].get<std::string>().find("Version Query Failed"), std::string::npos);
+  EXPECT_TRUE(Contains(json["error"]["message"].get<std::string>(), "Version Query Failed"));
 
   const CliRun info = RunCli(Args({"info", "--simulate", "--sim-fault", "no-answer@info"}));
   EXPECT_EQ(info.exit_code, Code(ExitCode::kDeviceFailure));
-  EXPECT_NE(info.err.find("Query Device Info Failed"), std::string::npos) << info.err;
+  EXPECT_TRUE(Contains(info.err, "Query Device Info Failed"));
 
   const CliRun none = RunCli(Args({"info", "--simulate", "--sim-devices", "0", "--wait", "0.3"}));
   EXPECT_EQ(none.exit_code, Code(ExitCode::kDeviceNotFound));
-  EXPECT_NE(none.err.find("Waiting up to 0.3 s for a device in Firmware Upgrade Mode to appear...\n"),
-            std::string::npos)
-      << none.err;
+  EXPECT_TRUE(Contains(none.err, "Waiting up to 0.3 s for a device in Firmware Upgrade Mode to appear...\n"));
 }
 
 TEST(Check, AcceptsTheSampleAndTellsItsCoverage) {
   const CliRun run = RunCli({"check", SampleFirmware()});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   const std::size_t set = ReferenceBytes(SampleFirmware()).size();
-  EXPECT_NE(run.out.find("Set by the file: " + std::to_string(set) + " bytes inside the region, 0 outside it\n"),
-            std::string::npos)
-      << run.out;
-  EXPECT_NE(run.out.find("Accepted: flash would program this file.\n"), std::string::npos);
+  EXPECT_TRUE(
+      Contains(run.out, "Set by the file: " + std::to_string(set) + " bytes inside the region, 0 outside it\n"));
+  EXPECT_TRUE(Contains(run.out, "Accepted: flash would program this file.\n"));
 
   JsonValue json = ParseJson(RunCli({"check", "--json", SampleFirmware()}).out);
   EXPECT_TRUE(json["accepted"].get<bool>());
@@ -115,11 +109,11 @@ TEST(Check, BytesAboveTheImageAreCountedAndSaid) {
                           HexRecords({{0x1000, {1, 2, 3}}}));
   const CliRun run = RunCli({"check", file});
   EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_NE(run.out.find("5 bytes lie above the 64 KiB image and are ignored"), std::string::npos) << run.out;
+  EXPECT_TRUE(Contains(run.out, "5 bytes lie above the 64 KiB image and are ignored"));
   EXPECT_EQ(ParseJson(RunCli({"check", "--json", file}).out)["bytes_above_image"].get<double>(), 5);
   const CliRun flash = RunCli(Args({"flash", "--simulate", file}));
   EXPECT_EQ(flash.exit_code, 0) << flash.err;
-  EXPECT_NE(flash.err.find("5 bytes lie above the 64 KiB image"), std::string::npos) << flash.err;
+  EXPECT_TRUE(Contains(flash.err, "5 bytes lie above the 64 KiB image"));
 }
 
 TEST(Check, RegionDecidesWhatIsCovered) {
@@ -133,10 +127,10 @@ TEST(Check, RegionDecidesWhatIsCovered) {
   EXPECT_EQ(ParseJson(both.out)["bytes_outside_region"].get<double>(), 16);
   const CliRun low = RunCli({"check", file, "--region", "0x800:0x10"});
   EXPECT_EQ(low.exit_code, 0);
-  EXPECT_NE(low.out.find("16 bytes inside the region, 32 outside it"), std::string::npos) << low.out;
+  EXPECT_TRUE(Contains(low.out, "16 bytes inside the region, 32 outside it"));
   const CliRun none = RunCli({"check", file, "--region", "0x4000:4096"});
   EXPECT_EQ(none.exit_code, Code(ExitCode::kFileRefused));
-  EXPECT_NE(none.err.find("sets no byte inside the application region 0x4000-0x4FFF"), std::string::npos);
+  EXPECT_TRUE(Contains(none.err, "sets no byte inside the application region 0x4000-0x4FFF"));
   for (const char* bad : {"4096", "x:1", "4096:", "65535:2", "-1:5"}) {
     EXPECT_EQ(RunCli({"check", file, "--region", bad}).exit_code, Code(ExitCode::kUsage)) << bad;
   }
@@ -158,8 +152,8 @@ TEST(Check, RefusesWithTheReason) {
     WriteFileText(file, content);
     const CliRun run = RunCli({"check", file});
     EXPECT_EQ(run.exit_code, Code(ExitCode::kFileRefused)) << said;
-    EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find(detail), std::string::npos) << run.err;
+    EXPECT_TRUE(Contains(run.err, said));
+    EXPECT_TRUE(Contains(run.err, detail));
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   }
   JsonValue json = ParseJson(RunCli({"check", "--json", file}).out);  // the last: CR alone
@@ -180,8 +174,8 @@ TEST(Check, NamesTheFileAsGiven) {
     WriteFileText(file, "TALVORX\r\n:00000001FF\r\n");
     const CliRun run = RunCli({"check", file});
     EXPECT_EQ(run.exit_code, Code(ExitCode::kFileRefused)) << run.err;
-    EXPECT_NE(run.out.find("File: " + file + "\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.err.find("'" + file + "' does not begin with the signature"), std::string::npos) << run.err;
+    EXPECT_TRUE(Contains(run.out, "File: " + file + "\n"));
+    EXPECT_TRUE(Contains(run.err, "'" + file + "' does not begin with the signature"));
   }
 }
 
@@ -191,15 +185,14 @@ TEST(Image, WritesTheFilesBytesOverErasedBytesOrNothing) {
   const CliRun run = RunCli({"image", SampleFirmware(), "-o", out});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(HoldsFile(ReadFileBytes(out), SampleFirmware(), 0, 65536));
-  EXPECT_NE(run.out.find(std::to_string(ReferenceBytes(SampleFirmware()).size()) + " of them set by the file"),
-            std::string::npos);
+  EXPECT_TRUE(Contains(run.out, std::to_string(ReferenceBytes(SampleFirmware()).size()) + " of them set by the file"));
 
   const std::string file = scratch.File("firmware.hex");
   WriteFileText(file, kSignatureLine + ":01100000559B\r\n:00000001FF\r\n");
   const std::string refused = scratch.File("refused.bin");
   const CliRun bad = RunCli({"image", file, "-o", refused});
   EXPECT_EQ(bad.exit_code, Code(ExitCode::kFileRefused));
-  EXPECT_NE(bad.err.find("nothing was written"), std::string::npos);
+  EXPECT_TRUE(Contains(bad.err, "nothing was written"));
   EXPECT_FALSE(std::filesystem::exists(refused));
   EXPECT_EQ(RunCli({"image", SampleFirmware(), "-o", "/nonexistent/dir/image.bin"}).exit_code,
             Code(ExitCode::kOutputFailed));

@@ -15,7 +15,6 @@
 #include <functional>
 #include <thread>
 
-#include "cli/exit_code.hpp"
 #include "cli_runner.hpp"
 
 extern char** environ;
@@ -25,8 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-constexpr int Code(ExitCode code) { return ToInt(code); }
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
@@ -152,7 +149,7 @@ TEST_P(OutputRefused, LeavesWhatWasThereUntouched) {
   const std::string input = GetParam().is_the_input ? target : SampleFirmware();
   const auto run = Shell(GetParam().limit + Program() + " image " + Quoted(input) + " -o " + Quoted(target));
   EXPECT_EQ(run.exit_code, Code(ExitCode::kOutputFailed)) << run.err;
-  EXPECT_NE(run.err.find(GetParam().reason), std::string::npos) << run.err;
+  EXPECT_TRUE(Contains(run.err, GetParam().reason));
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   struct stat after {};
   ASSERT_EQ(lstat(target.c_str(), &after), 0) << "the target is gone";
@@ -216,7 +213,7 @@ TEST(Output, TheInputByAnotherNameIsRefused) {
     const auto dump = Shell(Program() + " flash --simulate --sim-transfer-time 0 --sim-dump " +
                             Quoted(scratch.File(other)) + " " + Quoted(firmware));
     EXPECT_EQ(dump.exit_code, Code(ExitCode::kOutputFailed)) << other;
-    EXPECT_EQ(dump.out.find("Device Erase"), std::string::npos) << "the device was touched";
+    EXPECT_FALSE(Contains(dump.out, "Device Erase")) << "the device was touched";
   }
   EXPECT_EQ(ReadFileText(firmware), before);
 }
@@ -234,7 +231,7 @@ TEST(Output, NoSpaceLeftKeepsTheOldImage) {
   const std::string target = Existing(mount_point + "/image.bin", 0644);
   const auto run = Shell(Program() + " image " + Quoted(SampleFirmware()) + " -o " + Quoted(target));
   EXPECT_EQ(run.exit_code, Code(ExitCode::kOutputFailed));
-  EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+  EXPECT_TRUE(Contains(run.err, "No space left on device"));
   EXPECT_EQ(ReadFileText(target), std::string(65536, '\xAB'));
   EXPECT_EQ(std::distance(fs::directory_iterator(mount_point), fs::directory_iterator()), 1);
   EXPECT_EQ(std::system(("umount " + mount_point).c_str()), 0);
@@ -273,8 +270,8 @@ TEST_P(InputRefused, UpFrontWithTheRealCause) {
   for (const char* command : {"check", "flash --simulate --sim-transfer-time 0"}) {
     const auto run = Shell("timeout 20 " + Program() + " " + command + " " + Quoted(path));
     EXPECT_EQ(run.exit_code, Code(ExitCode::kFileRefused)) << command << ": " << run.err;
-    EXPECT_NE(run.err.find(GetParam().reason), std::string::npos) << run.err;
-    EXPECT_EQ(run.out.find("Device Erase"), std::string::npos);
+    EXPECT_TRUE(Contains(run.err, GetParam().reason));
+    EXPECT_FALSE(Contains(run.out, "Device Erase"));
   }
 }
 
@@ -318,10 +315,9 @@ TEST(Stop, AfterTheEraseTheUpgradeEndsBeforeTheNextRequestAndNeverResets) {
   child.Signal(SIGINT);
   const auto run = child.Wait();
   EXPECT_EQ(run.exit_code, Code(ExitCode::kInterrupted)) << run.err;
-  EXPECT_NE(run.err.find("stopped after the erase: the device holds no application and stays in Firmware Upgrade "
-                         "Mode; flash it again"),
-            std::string::npos)
-      << run.err;
+  EXPECT_TRUE(Contains(run.err,
+                       "stopped after the erase: the device holds no application and stays in Firmware Upgrade "
+                       "Mode; flash it again"));
   const std::vector<int> requests = Requests(scratch.File("wire.log"));
   ASSERT_FALSE(requests.empty());
   EXPECT_EQ(std::count(requests.begin(), requests.end(), 0x04), 1) << "the erase went out";
@@ -341,7 +337,7 @@ TEST(Stop, BeforeTheEraseNothingIsErasedAndJsonIsWhole) {
   JsonValue json = ParseJson(run.out);
   EXPECT_EQ(json["exit_code"].get<double>(), Code(ExitCode::kInterrupted));
   EXPECT_EQ(json["error"]["kind"].get<std::string>(), "interrupted");
-  EXPECT_NE(json["error"]["message"].get<std::string>().find("no device was touched"), std::string::npos);
+  EXPECT_TRUE(Contains(json["error"]["message"].get<std::string>(), "no device was touched"));
 }
 
 TEST(Stop, EveryBoardOfAnAllRunSaysWhereItWasLeft) {
@@ -351,10 +347,10 @@ TEST(Stop, EveryBoardOfAnAllRunSaysWhereItWasLeft) {
   child.Signal(SIGINT);
   const auto run = child.Wait();
   EXPECT_EQ(run.exit_code, Code(ExitCode::kInterrupted)) << run.err;
-  EXPECT_NE(run.out.find("devices ended with CRC Matched"), std::string::npos) << "no summary: " << run.out;
+  EXPECT_TRUE(Contains(run.out, "devices ended with CRC Matched")) << "no summary";
   for (int i = 1; i <= 3; ++i) {
     const std::string device = "sim:hid#" + std::to_string(i);
-    EXPECT_NE(run.err.find(device + ": stopped after the erase"), std::string::npos) << run.err;
+    EXPECT_TRUE(Contains(run.err, device + ": stopped after the erase"));
     const std::vector<int> requests = Requests(scratch.File("wire.log." + std::to_string(i)));
     EXPECT_EQ(std::count(requests.begin(), requests.end(), 0x08), 0) << device << " was reset";
   }
@@ -378,14 +374,14 @@ TEST(Pipe, AReaderThatGoesAwayNeverStopsTheUpgrades) {
   const auto run = Shell("set -o pipefail; " + Program() + " flash --all --simulate --sim-devices 4 " +
                          "--sim-transfer-time 100 --sim-dump " + Quoted(dump) + " " + Quoted(SampleFirmware()) +
                          " | head -c 1 >/dev/null; echo \"status ${PIPESTATUS[0]}\" >&2");
-  EXPECT_NE(run.err.find("status 0"), std::string::npos) << run.err;
+  EXPECT_TRUE(Contains(run.err, "status 0"));
   for (int device = 1; device <= 4; ++device) {
     EXPECT_TRUE(HoldsFile(ReadFileBytes(dump + "." + std::to_string(device)), SampleFirmware())) << device;
   }
-  EXPECT_NE(Shell(Program() + " flash --simulate --sim-transfer-time 0 " + Quoted(SampleFirmware()) +
-                  " | true; echo \"status ${PIPESTATUS[0]}\" >&2")
-                .err.find("status 0"),
-            std::string::npos);
+  EXPECT_TRUE(Contains(Shell(Program() + " flash --simulate --sim-transfer-time 0 " + Quoted(SampleFirmware()) +
+                             " | true; echo \"status ${PIPESTATUS[0]}\" >&2")
+                           .err,
+                       "status 0"));
 }
 
 }  // namespace

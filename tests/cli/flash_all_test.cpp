@@ -2,7 +2,6 @@
 // others alone; the exit code says whether all of them matched.
 #include <gtest/gtest.h>
 
-#include "cli/exit_code.hpp"
 #include "cli_runner.hpp"
 
 namespace fwup::cli::testing {
@@ -13,47 +12,46 @@ TEST(FlashAll, AFaultInOneLeavesTheOthersMatchedAndTheExitCodeSaysNotAll) {
   const std::string dump = scratch.File("memory.bin");
   const CliRun run = RunCli(Args({"flash", "--all", "--simulate", "--sim-devices", "4", "--sim-fault",
                                   "3=fail-write@program#300", "--sim-dump", dump, SampleFirmware()}));
-  EXPECT_EQ(run.exit_code, ToInt(ExitCode::kNotAllMatched)) << run.err;
+  EXPECT_EQ(run.exit_code, Code(ExitCode::kNotAllMatched)) << run.err;
   for (const char* matched : {".1", ".2", ".4"})
     EXPECT_TRUE(HoldsFile(ReadFileBytes(dump + matched), SampleFirmware()));
   EXPECT_FALSE(HoldsFile(ReadFileBytes(dump + ".3"), SampleFirmware()));
-  EXPECT_EQ(run.err.find("note:"), std::string::npos);  // --all takes them all: nothing to remark
+  EXPECT_FALSE(Contains(run.err, "note:"));  // --all takes them all: nothing to remark
 
   // Each device's events on lines of its own, then the summary table.
-  EXPECT_NE(run.err.find("sim:hid#3: Program Write Failed: packet 300 at 0x53BE"), std::string::npos) << run.err;
+  EXPECT_TRUE(Contains(run.err, "sim:hid#3: Program Write Failed: packet 300 at 0x53BE"));
   for (const char* path : {"sim:hid#1", "sim:hid#2", "sim:hid#4"}) {
-    EXPECT_NE(run.out.find(std::string(path) + ": Device Status: CRC Matched\n"), std::string::npos) << path;
+    EXPECT_TRUE(Contains(run.out, std::string(path) + ": Device Status: CRC Matched\n")) << path;
   }
   const std::size_t table = run.out.find("PATH       APPLICATION  BOOT   VERDICT");
   ASSERT_NE(table, std::string::npos) << run.out;
   const std::string summary = run.out.substr(table);
   EXPECT_EQ(Count(summary, "2.4.1        1.0.7  CRC Matched"), 3u) << summary;
-  EXPECT_NE(summary.find("sim:hid#3  2.4.1        1.0.7  Program Write Failed"), std::string::npos) << summary;
-  EXPECT_NE(summary.find("3 of 4 devices ended with CRC Matched."), std::string::npos);
-  EXPECT_NE(run.err.find("fwupgrade: 1 of 4 devices did not end with CRC Matched: sim:hid#3 (Program Write Failed)"),
-            std::string::npos)
-      << run.err;
+  EXPECT_TRUE(Contains(summary, "sim:hid#3  2.4.1        1.0.7  Program Write Failed"));
+  EXPECT_TRUE(Contains(summary, "3 of 4 devices ended with CRC Matched."));
+  EXPECT_TRUE(
+      Contains(run.err, "fwupgrade: 1 of 4 devices did not end with CRC Matched: sim:hid#3 (Program Write Failed)"));
 
   const CliRun mismatch = RunCli(
       Args({"flash", "--all", "--simulate", "--sim-devices", "2", "--sim-fault", "2=verdict:55", SampleFirmware()}));
-  EXPECT_EQ(mismatch.exit_code, ToInt(ExitCode::kNotAllMatched));
-  EXPECT_NE(mismatch.err.find("sim:hid#2 (CRC Not Matched)"), std::string::npos) << mismatch.err;
+  EXPECT_EQ(mismatch.exit_code, Code(ExitCode::kNotAllMatched));
+  EXPECT_TRUE(Contains(mismatch.err, "sim:hid#2 (CRC Not Matched)"));
 }
 
 TEST(FlashAll, JsonHasEachDeviceAndTheSummary) {
   const CliRun run = RunCli(Args({"flash", "--all", "--json", "--simulate", "--sim-devices", "3", "--sim-fault",
                                   "2=no-answer@crc", SampleFirmware()}));
-  EXPECT_EQ(run.exit_code, ToInt(ExitCode::kNotAllMatched));
+  EXPECT_EQ(run.exit_code, Code(ExitCode::kNotAllMatched));
   JsonValue json = ParseJson(run.out);
   EXPECT_EQ(json["matched"].get<double>(), 2);
   EXPECT_EQ(json["total"].get<double>(), 3);
-  EXPECT_EQ(json["exit_code"].get<double>(), ToInt(ExitCode::kNotAllMatched));
+  EXPECT_EQ(json["exit_code"].get<double>(), Code(ExitCode::kNotAllMatched));
   EXPECT_EQ(json["error"]["kind"].get<std::string>(), "not-all-matched");
   JsonValue& devices = json["devices"];
   ASSERT_EQ(devices.size(), 3u);
   for (std::size_t i = 0; i < devices.size(); ++i) {
     EXPECT_EQ(devices[i]["path"].get<std::string>(), "sim:hid#" + std::to_string(i + 1));
-    EXPECT_EQ(devices[i]["exit_code"].get<double>(), i == 1 ? ToInt(ExitCode::kDeviceFailure) : 0);
+    EXPECT_EQ(devices[i]["exit_code"].get<double>(), i == 1 ? Code(ExitCode::kDeviceFailure) : 0);
     EXPECT_EQ(devices[i]["verdict"].get<std::string>(), i == 1 ? "none" : "match");
   }
   EXPECT_EQ(devices[1]["step"].get<std::string>(), "crc-response");
@@ -66,8 +64,8 @@ TEST(FlashAll, RefusedFileTouchesNoDevice) {
   WriteFileText(file, kSignatureLine + ":10100000000102030405060708090A0B0C0D0E0F68\r\n");  // no end record
   const std::string log = scratch.File("wire.log");
   const CliRun run = RunCli(Args({"flash", "--all", "--simulate", "--sim-devices", "2", "--sim-log", log, file}));
-  EXPECT_EQ(run.exit_code, ToInt(ExitCode::kFileRefused));
-  EXPECT_NE(run.err.find("Invalid Firmware File: No End Record"), std::string::npos) << run.err;
+  EXPECT_EQ(run.exit_code, Code(ExitCode::kFileRefused));
+  EXPECT_TRUE(Contains(run.err, "Invalid Firmware File: No End Record"));
   EXPECT_EQ(ReadFileText(log + ".1") + ReadFileText(log + ".2"), "");
 }
 
@@ -76,9 +74,9 @@ TEST(FlashAll, LiveRowsAreRedrawnInPlaceOnATerminal) {
   terminal.terminal = {true, 100, true};
   const CliRun run = RunCli(Args({"flash", "--all", "--simulate", "--sim-devices", "2", SampleFirmware()}), terminal);
   ASSERT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_NE(run.out.find("\x1b[2A"), std::string::npos);                   // back up over the two rows
-  EXPECT_EQ(run.out.find("sim:hid#1: Device Status"), std::string::npos);  // no event lines
-  EXPECT_NE(run.out.find("2 of 2 devices ended with CRC Matched."), std::string::npos);
+  EXPECT_TRUE(Contains(run.out, "\x1b[2A"));                    // back up over the two rows
+  EXPECT_FALSE(Contains(run.out, "sim:hid#1: Device Status"));  // no event lines
+  EXPECT_TRUE(Contains(run.out, "2 of 2 devices ended with CRC Matched."));
 }
 
 }  // namespace

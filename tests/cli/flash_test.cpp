@@ -4,14 +4,11 @@
 
 #include <algorithm>
 
-#include "cli/exit_code.hpp"
 #include "cli_runner.hpp"
 #include "sim/sim_bus.hpp"
 
 namespace fwup::cli::testing {
 namespace {
-
-int Code(ExitCode code) { return ToInt(code); }
 
 TEST(Flash, TheDeviceHoldsTheFileAndTheWireIsTheUpgradeByteForByte) {
   ScratchDir scratch;
@@ -21,10 +18,13 @@ TEST(Flash, TheDeviceHoldsTheFileAndTheWireIsTheUpgradeByteForByte) {
   for (const char* line : {"Device Status: Device Connected and Firmware Upgrade Mode\n",
                            "Current Application Firmware Version: 2.4.1 and Boot Version:1.0.7\n",
                            "Device Status: Valid Firmware Signature\n", "Device Status: Device Erase\n",
-                           "Device Status: Device Program\n", "Computing CRC. Please wait...\n",
+                           "Device Status: Device Program\n", "Device Program: 10% (99/989 packets)\n",
+                           "Device Program: 100% (989/989 packets)\n", "Computing CRC. Please wait...\n",
                            "Device Status: CRC Matched\n", "Firmware download Success\nPress OK to Reboot!\n"}) {
-    EXPECT_NE(run.out.find(line), std::string::npos) << line;
+    EXPECT_TRUE(Contains(run.out, line));
   }
+  EXPECT_EQ(Count(run.out, "Device Program: "), 10u);  // a line per tenth, not a bar: not a terminal
+  EXPECT_EQ(run.out.find('\r'), std::string::npos);
   EXPECT_TRUE(ErrorLines(run.err).empty()) << run.err;
   const std::vector<std::uint8_t> memory = ReadFileBytes(dump);
   EXPECT_TRUE(HoldsFile(memory, SampleFirmware()));
@@ -78,10 +78,10 @@ TEST(Flash, EveryOutcomeHasItsExitCodeAndTheDialogsWords) {
             "the firmware is in, but the device did not restart; power it off and on"}}) {
     const CliRun run = RunCli(Args({"flash", "--simulate", "--sim-fault", c.fault, SampleFirmware()}));
     EXPECT_EQ(run.exit_code, Code(c.code)) << c.fault << ": " << run.err;
-    EXPECT_NE((run.out + run.err).find(c.dialog), std::string::npos) << c.fault << ": " << run.out << run.err;
+    EXPECT_TRUE(Contains(run.out + run.err, c.dialog)) << c.fault;
     const auto errors = ErrorLines(run.err);
     ASSERT_EQ(errors.size(), 1u) << c.fault << ": " << run.err;
-    EXPECT_NE(errors[0].find(c.detail), std::string::npos) << errors[0];
+    EXPECT_TRUE(Contains(errors[0], c.detail));
     const bool matched = std::string(c.fault) == "fail-write@reset";
     EXPECT_EQ(run.out.find("Device Status: CRC Matched") != std::string::npos, matched) << c.fault;
     EXPECT_EQ(run.out.find("Firmware download Success") != std::string::npos, matched) << c.fault;
@@ -108,7 +108,7 @@ TEST(Flash, JsonCarriesTheOutcome) {
   JsonValue failure = ParseJson(failed.out);
   EXPECT_EQ(failure["exit_code"].get<double>(), Code(ExitCode::kDeviceFailure));
   EXPECT_EQ(failure["error"]["kind"].get<std::string>(), "device-failure");
-  EXPECT_NE(failure["error"]["message"].get<std::string>().find("Program Write Failed"), std::string::npos);
+  EXPECT_TRUE(Contains(failure["error"]["message"].get<std::string>(), "Program Write Failed"));
   EXPECT_EQ(failure["step"].get<std::string>(), "program-write");
   EXPECT_EQ(failure["packets"]["sent"].get<double>(), 1);
   EXPECT_EQ(failed.err, "");
@@ -148,29 +148,27 @@ TEST(Flash, RefusedFileNeverReachesTheDevice) {
     EXPECT_EQ(run.exit_code, Code(ExitCode::kFileRefused)) << says;
     const auto errors = ErrorLines(run.err);
     ASSERT_EQ(errors.size(), 1u) << run.err;
-    EXPECT_NE(errors[0].find(says), std::string::npos) << errors[0];
+    EXPECT_TRUE(Contains(errors[0], says));
     for (const int code : Requests(log)) EXPECT_NE(code, 0x04) << "erase sent";
   }
-  EXPECT_EQ(ReadFileText(log).find("> 00 04"), std::string::npos);
+  EXPECT_FALSE(Contains(ReadFileText(log), "> 00 04"));
   // The last file, forced: programmed, and the region is left erased.
   const std::string dump = scratch.File("memory.bin");
   const CliRun forced = RunCli(Args({"flash", "--simulate", "--force", "--sim-dump", dump, file}));
   EXPECT_EQ(forced.exit_code, Code(ExitCode::kSuccess)) << forced.err;
-  EXPECT_NE(forced.err.find("32 bytes of the file lie outside"), std::string::npos) << forced.err;
+  EXPECT_TRUE(Contains(forced.err, "32 bytes of the file lie outside"));
   EXPECT_TRUE(HoldsFile(ReadFileBytes(dump), file));
 
   const CliRun missing = RunCli(Args({"flash", "--simulate", "/nonexistent/firmware.hex"}));
   EXPECT_EQ(missing.exit_code, Code(ExitCode::kFileRefused));
-  EXPECT_NE(missing.err.find("No such file or directory"), std::string::npos) << missing.err;
-  EXPECT_NE(missing.err.find("check the path"), std::string::npos);
+  EXPECT_TRUE(Contains(missing.err, "No such file or directory"));
+  EXPECT_TRUE(Contains(missing.err, "check the path"));
   // A dump that cannot be written is found before any device is touched.
   const CliRun dump_fails =
       RunCli(Args({"flash", "--simulate", "--sim-dump", "/nonexistent/dir/memory.bin", SampleFirmware()}));
   EXPECT_EQ(dump_fails.exit_code, Code(ExitCode::kOutputFailed));
-  EXPECT_EQ(dump_fails.out.find("Device Erase"), std::string::npos);
-  EXPECT_NE(dump_fails.err.find("cannot write the simulated device's memory to '/nonexistent/dir/memory.bin'"),
-            std::string::npos)
-      << dump_fails.err;
+  EXPECT_FALSE(Contains(dump_fails.out, "Device Erase"));
+  EXPECT_TRUE(Contains(dump_fails.err, "cannot write the simulated device's memory to '/nonexistent/dir/memory.bin'"));
 }
 
 // The file is parsed once, before any device is touched; if it changes before the erase, what
@@ -200,14 +198,14 @@ TEST(Flash, FileChangedAfterItWasCheckedIsNotErasedFor) {
   };
   const CliRun run = RunCli({"flash", file}, setup);
   EXPECT_EQ(run.exit_code, Code(ExitCode::kFileRefused)) << run.err;
-  EXPECT_NE(run.err.find("changed after it was checked; nothing was erased"), std::string::npos) << run.err;
+  EXPECT_TRUE(Contains(run.err, "changed after it was checked; nothing was erased"));
   EXPECT_EQ(device->Counters().erases, 0u);
 }
 
 TEST(Flash, DeviceNotThereOrNotOpened) {
   const CliRun none = RunCli(Args({"flash", "--simulate", "--sim-devices", "0", SampleFirmware()}));
   EXPECT_EQ(none.exit_code, Code(ExitCode::kDeviceNotFound));
-  EXPECT_NE(none.out.find("Device Status: Device Not Connected\n"), std::string::npos);
+  EXPECT_TRUE(Contains(none.out, "Device Status: Device Not Connected\n"));
   const auto errors = ErrorLines(none.err);
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].rfind("fwupgrade: Device Not Found,Restart and Select Firmware Upgrade Mode in the Device", 0),
@@ -215,7 +213,7 @@ TEST(Flash, DeviceNotThereOrNotOpened) {
       << errors[0];
   const CliRun unknown = RunCli(Args({"flash", "--simulate", "--path", "sim:hid#9", SampleFirmware()}));
   EXPECT_EQ(unknown.exit_code, Code(ExitCode::kDeviceNotFound));
-  EXPECT_NE(unknown.err.find("at 'sim:hid#9'"), std::string::npos) << unknown.err;
+  EXPECT_TRUE(Contains(unknown.err, "at 'sim:hid#9'"));
   EXPECT_EQ(RunCli(Args({"flash", "--all", "--simulate", "--sim-devices", "0", SampleFirmware()})).exit_code,
             Code(ExitCode::kDeviceNotFound));
 
@@ -233,10 +231,9 @@ TEST(Flash, DeviceNotThereOrNotOpened) {
   EXPECT_EQ(denied.exit_code, Code(ExitCode::kDeviceFailure));
   const auto denied_errors = ErrorLines(denied.err);
   ASSERT_EQ(denied_errors.size(), 1u) << denied.err;
-  EXPECT_NE(denied_errors[0].find("the device at '/dev/hidraw3' was found but could not be opened: permission denied"),
-            std::string::npos)
-      << denied_errors[0];
-  EXPECT_NE(denied_errors[0].find("udev rule"), std::string::npos);
+  EXPECT_TRUE(
+      Contains(denied_errors[0], "the device at '/dev/hidraw3' was found but could not be opened: permission denied"));
+  EXPECT_TRUE(Contains(denied_errors[0], "udev rule"));
   EXPECT_TRUE(device->Log().empty());
 }
 
@@ -248,7 +245,7 @@ TEST(Flash, OneOfSeveralDevices) {
   const CliRun picked = RunCli(
       Args({"flash", "--simulate", "--sim-devices", "3", "--path", "sim:hid#2", "--sim-dump", dump, SampleFirmware()}));
   ASSERT_EQ(picked.exit_code, 0) << picked.err;
-  EXPECT_EQ(picked.err.find("note:"), std::string::npos);
+  EXPECT_FALSE(Contains(picked.err, "note:"));
   EXPECT_TRUE(HoldsFile(ReadFileBytes(dump + ".2"), SampleFirmware()));
   for (const char* untouched : {".1", ".3"})
     EXPECT_EQ(ReadFileBytes(dump + untouched)[kRegionStart], OldByte(kRegionStart));
@@ -256,11 +253,9 @@ TEST(Flash, OneOfSeveralDevices) {
   const CliRun first =
       RunCli(Args({"flash", "--simulate", "--sim-devices", "3", "--sim-dump", dump, SampleFirmware()}));
   ASSERT_EQ(first.exit_code, 0) << first.err;
-  EXPECT_NE(first.err.find("note: 3 devices in Firmware Upgrade Mode are present; using 'sim:hid#1'"),
-            std::string::npos)
-      << first.err;
-  EXPECT_NE(first.err.find("--path PATH"), std::string::npos);
-  EXPECT_NE(first.err.find("--all"), std::string::npos);
+  EXPECT_TRUE(Contains(first.err, "note: 3 devices in Firmware Upgrade Mode are present; using 'sim:hid#1'"));
+  EXPECT_TRUE(Contains(first.err, "--path PATH"));
+  EXPECT_TRUE(Contains(first.err, "--all"));
   EXPECT_TRUE(HoldsFile(ReadFileBytes(dump + ".1"), SampleFirmware()));
 }
 

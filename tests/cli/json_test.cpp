@@ -8,6 +8,7 @@
 namespace fwup::cli {
 namespace {
 
+using testing::Contains;
 using testing::JsonValue;
 using testing::ParseJson;
 
@@ -27,8 +28,8 @@ TEST(Json, EscapesWhatAStringCannotHoldAsIs) {
   Json object = Json::Object();
   object["text"] = std::string("Firmware download Success\r\nPress \"OK\"\t\\ \x01");
   const std::string dumped = object.Dump();
-  EXPECT_NE(dumped.find("\\r\\n"), std::string::npos);
-  EXPECT_NE(dumped.find("\\u0001"), std::string::npos);
+  EXPECT_TRUE(Contains(dumped, "\\r\\n"));
+  EXPECT_TRUE(Contains(dumped, "\\u0001"));
   EXPECT_EQ(ParseJson(dumped)["text"].get<std::string>(), "Firmware download Success\r\nPress \"OK\"\t\\ \x01");
 }
 
@@ -38,17 +39,15 @@ TEST(Json, EscapesBytesThatAreNotUtf8) {
   Json object = Json::Object();
   object["file"] = std::string("fw-\xFF-\xC3\xA9-\xE2\x82-\xED\xA0\x80.hex");  // stray, é, cut short, a surrogate
   const std::string dumped = object.Dump();
-  EXPECT_NE(dumped.find("fw-\\udcff-\xC3\xA9-"), std::string::npos) << dumped;
-  EXPECT_NE(dumped.find("\\udce2\\udc82-\\udced\\udca0\\udc80.hex"), std::string::npos) << dumped;
+  EXPECT_TRUE(Contains(dumped, "fw-\\udcff-\xC3\xA9-"));
+  EXPECT_TRUE(Contains(dumped, "\\udce2\\udc82-\\udced\\udca0\\udc80.hex"));
 
   object["file"] = std::string("\xC0\x80\xF4\x90\x80\x80");  // an overlong zero, a code point above U+10FFFF
-  EXPECT_NE(object.Dump().find("\\udcc0\\udc80\\udcf4\\udc90\\udc80\\udc80"), std::string::npos) << object.Dump();
+  EXPECT_TRUE(Contains(object.Dump(), "\\udcc0\\udc80\\udcf4\\udc90\\udc80\\udc80"));
 
   // The first and last characters of each length pass as they are.
   object["file"] = std::string("\xC2\x80-\xDF\xBF-\xE0\xA0\x80-\xEF\xBF\xBF-\xF0\x90\x80\x80-\xF4\x8F\xBF\xBF");
-  EXPECT_NE(object.Dump().find("\xC2\x80-\xDF\xBF-\xE0\xA0\x80-\xEF\xBF\xBF-\xF0\x90\x80\x80-\xF4\x8F\xBF\xBF"),
-            std::string::npos)
-      << object.Dump();
+  EXPECT_TRUE(Contains(object.Dump(), "\xC2\x80-\xDF\xBF-\xE0\xA0\x80-\xEF\xBF\xBF-\xF0\x90\x80\x80-\xF4\x8F\xBF\xBF"));
 }
 
 TEST(Json, WritesNestedArraysNullsAndNumbers) {

@@ -2,7 +2,6 @@
 // layer with no device attached, and the sample firmware made again from its generator.
 #include <gtest/gtest.h>
 
-#include "cli/exit_code.hpp"
 #include "cli_runner.hpp"
 
 namespace fwup::cli::testing {
@@ -13,23 +12,23 @@ CliRun Fwupgrade(const std::string& arguments) { return Shell(std::string(FWUPGR
 TEST(Program, TheDemoFlashesTheSampleAndTheExitStatusReachesTheShell) {
   const CliRun run = Fwupgrade("flash --simulate " + SampleFirmware());
   EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_NE(run.out.find("Device Program: 100% (989/989 packets)\n"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("Firmware download Success\nPress OK to Reboot!\n"), std::string::npos);
+  EXPECT_TRUE(Contains(run.out, "Device Program: 100% (989/989 packets)\n"));
+  EXPECT_TRUE(Contains(run.out, "Firmware download Success\nPress OK to Reboot!\n"));
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(Fwupgrade("").exit_code, ToInt(ExitCode::kUsage));
+  EXPECT_EQ(Fwupgrade("").exit_code, Code(ExitCode::kUsage));
   EXPECT_EQ(Fwupgrade("flash --simulate --sim-transfer-time 0 --sim-fault verdict:55 " + SampleFirmware()).exit_code,
-            ToInt(ExitCode::kMismatch));
+            Code(ExitCode::kMismatch));
 }
 
 TEST(Program, NoDevicePresentOnTheSystemsHidLayer) {
   const CliRun info = Fwupgrade("info");
   if (info.err.find("was found but could not be opened") != std::string::npos) GTEST_SKIP() << "a board is attached";
-  EXPECT_EQ(info.exit_code, ToInt(ExitCode::kDeviceNotFound)) << info.err;
-  EXPECT_NE(info.out.find("Device Status: Device Not Connected\n"), std::string::npos);
+  EXPECT_EQ(info.exit_code, Code(ExitCode::kDeviceNotFound)) << info.err;
+  EXPECT_TRUE(Contains(info.out, "Device Status: Device Not Connected\n"));
   const CliRun list = Fwupgrade("list");
   EXPECT_EQ(list.exit_code, 0) << list.err;
-  EXPECT_EQ(list.out.find("\n* "), std::string::npos) << list.out;  // nothing the tool would use
-  EXPECT_EQ(Fwupgrade("flash " + SampleFirmware()).exit_code, ToInt(ExitCode::kDeviceNotFound));
+  EXPECT_FALSE(Contains(list.out, "\n* "));  // nothing the tool would use
+  EXPECT_EQ(Fwupgrade("flash " + SampleFirmware()).exit_code, Code(ExitCode::kDeviceNotFound));
 }
 
 TEST(SampleFirmware, IsWhatItsGeneratorMakesAndCoversMuchOfTheRegion) {
