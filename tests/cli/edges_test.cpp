@@ -1,110 +1,35 @@
 // Where the tool meets the user's system, tried as a hostile user would, through the real
 // program: files it is asked to write, files it is asked to read, signals and closed pipes.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <thread>
 
 #include "cli_runner.hpp"
-
-extern char** environ;
 
 namespace fwup::cli::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 std::string Program() { return FWUPGRADE_PROGRAM; }
 
-// The program started on its own, its standard output read as it comes, so that a test can
-// send a signal at a known step.
-class Child {
- public:
-  explicit Child(const std::vector<std::string>& args) {
-    int out[2];
-    if (pipe(out) != 0) throw std::runtime_error("pipe");
-    err_file_ = scratch_.File("err");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<std::string> all = {Program()};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : all) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) throw std::runtime_error("spawn");
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    out_ = out[0];
-  }
-  ~Child() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    close(out_);
-  }
-
-  // Reads standard output until it holds `text`; false at its end or after 30 s.
-  bool WaitFor(const std::string& text) {
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (out_text_.find(text) == std::string::npos) {
-      if (std::chrono::steady_clock::now() > deadline || !ReadSome(100)) return false;
-    }
-    return true;
-  }
-
-  void Signal(int number) { kill(pid_, number); }
-
-  struct Ended : CliRun {
-    int signal = 0;
-  };
-  Ended Wait() {
-    while (ReadSome(-1)) {
-    }
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    Ended run;
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    run.out = out_text_;
-    run.err = ReadFileText(err_file_);
-    return run;
-  }
-
- private:
-  bool ReadSome(int timeout_ms) {
-    pollfd ready{out_, POLLIN, 0};
-    if (poll(&ready, 1, timeout_ms) <= 0) return timeout_ms >= 0;
-    char buffer[4096];
-    const ssize_t got = read(out_, buffer, sizeof buffer);
-    if (got <= 0) return false;
-    out_text_.append(buffer, static_cast<std::size_t>(got));
-    return true;
-  }
-
-  ScratchDir scratch_;
-  std::string err_file_;
-  pid_t pid_ = -1;
-  int out_ = -1;
-  std::string out_text_;
-};
+// The program started in the background with job control on, so that a signal reaches it as it
+// would from a terminal; once its output holds `text` (at once when "", after 30 s at most),
+// `then` runs with the program's process ID in $pid. The exit status is the program's, 128 + N
+// when signal N ended it.
+CliRun Background(const std::string& args, const std::string& text, const std::string& then) {
+  std::string wait;
+  if (!text.empty()) wait = "for i in $(seq 600); do grep -qF " + Quoted(text) + " $out && break; sleep 0.05; done\n";
+  return Shell("set -m; out=$(mktemp)\n" + Program() + " " + args + " >$out & pid=$!\n" + wait + then +
+               "\nwait $pid; status=$?; cat $out; rm $out; exit $status");
+}
 
 // ---- Files the tool writes -------------------------------------------------------------------
 
@@ -123,6 +48,19 @@ std::string Existing(const std::string& path, mode_t mode) {
   return path;
 }
 
+std::string Folder(const std::string& path) {
+  fs::create_directory(path);
+  return path;
+}
+std::string Fifo(const std::string& path) {
+  mkfifo(path.c_str(), 0644);
+  return path;
+}
+std::string Sample(const std::string& path) {
+  fs::copy_file(SampleFirmware(), path);
+  return path;
+}
+
 void PrintTo(const HostileOutput& output, std::ostream* out) { *out << output.name; }
 
 class OutputRefused : public ::testing::TestWithParam<HostileOutput> {};
@@ -130,8 +68,7 @@ class OutputRefused : public ::testing::TestWithParam<HostileOutput> {};
 // Whatever stood at the target stands there after, unchanged, and nothing else is left behind.
 TEST_P(OutputRefused, LeavesWhatWasThereUntouched) {
   ScratchDir scratch;
-  const std::string dir = scratch.File("out");
-  fs::create_directory(dir);
+  const std::string dir = Folder(scratch.File("out"));
   const std::string target = GetParam().make(dir);
   if (target.empty()) GTEST_SKIP() << "this machine cannot make the target";
   struct stat before {};
@@ -167,19 +104,10 @@ std::string AsNobody() { return geteuid() == 0 ? "exec setpriv --reuid=65534 --r
 INSTANTIATE_TEST_SUITE_P(
     Targets, OutputRefused,
     ::testing::Values(
-        HostileOutput{"EmptyFolder",
-                      [](const std::string& dir) {
-                        fs::create_directory(dir + "/image.bin");
-                        return dir + "/image.bin";
-                      },
+        HostileOutput{"EmptyFolder", [](const std::string& dir) { return Folder(dir + "/image.bin"); },
                       "it is a folder"},
         HostileOutput{"DeviceNode", [](const std::string&) { return std::string("/dev/null"); }, "it is a device"},
-        HostileOutput{"Fifo",
-                      [](const std::string& dir) {
-                        mkfifo((dir + "/pipe").c_str(), 0644);
-                        return dir + "/pipe";
-                      },
-                      "it is a FIFO"},
+        HostileOutput{"Fifo", [](const std::string& dir) { return Fifo(dir + "/pipe"); }, "it is a FIFO"},
         // Owned by root and read-only, in a folder anyone may write in: replacing it would
         // take away what its owner protected.
         HostileOutput{"ReadOnlyFileOfAnother",
@@ -191,19 +119,14 @@ INSTANTIATE_TEST_SUITE_P(
                       "Permission denied", "cd / && " + AsNobody()},
         HostileOutput{"FileSizeLimit", [](const std::string& dir) { return Existing(dir + "/image.bin", 0644); },
                       "File too large", "ulimit -f 16 && "},
-        HostileOutput{"TheFirmwareFileItself",
-                      [](const std::string& dir) {
-                        fs::copy_file(SampleFirmware(), dir + "/firmware.hex");
-                        return dir + "/firmware.hex";
-                      },
+        HostileOutput{"TheFirmwareFileItself", [](const std::string& dir) { return Sample(dir + "/firmware.hex"); },
                       "it is the firmware file", "", true}),
     [](const ::testing::TestParamInfo<HostileOutput>& output) { return std::string(output.param.name); });
 
 // The same file under another name is the same file.
 TEST(Output, TheInputByAnotherNameIsRefused) {
   ScratchDir scratch;
-  const std::string firmware = scratch.File("firmware.hex");
-  fs::copy_file(SampleFirmware(), firmware);
+  const std::string firmware = Sample(scratch.File("firmware.hex"));
   fs::create_hard_link(firmware, scratch.File("hard.hex"));
   fs::create_symlink(firmware, scratch.File("soft.hex"));
   const std::string before = ReadFileText(firmware);
@@ -221,8 +144,7 @@ TEST(Output, TheInputByAnotherNameIsRefused) {
 // A full disk, on a small file system of the test's own (needs root to mount one).
 TEST(Output, NoSpaceLeftKeepsTheOldImage) {
   ScratchDir scratch;
-  const std::string mount_point = scratch.File("small");
-  fs::create_directory(mount_point);
+  const std::string mount_point = Folder(scratch.File("small"));
   // Room for the old image, not for a second one beside it.
   if (geteuid() != 0 ||
       std::system(("mount -t tmpfs -o size=100k tmpfs " + mount_point + " 2>/dev/null").c_str()) != 0) {
@@ -279,11 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
     Paths, InputRefused,
     ::testing::Values(
         HostileInput{"Folder", [](const std::string& dir) { return dir; }, "is a folder, not a firmware file"},
-        HostileInput{"FifoWithoutWriter",
-                     [](const std::string& dir) {
-                       mkfifo((dir + "fifo.hex").c_str(), 0644);
-                       return dir + "fifo.hex";
-                     },
+        HostileInput{"FifoWithoutWriter", [](const std::string& dir) { return Fifo(dir + "fifo.hex"); },
                      "is a FIFO, not a firmware file"},
         HostileInput{"Device", [](const std::string&) { return std::string("/dev/zero"); }, "is a device"},
         HostileInput{"LinkLoop",
@@ -301,19 +219,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Signals and closed pipes ----------------------------------------------------------------
 
-std::vector<std::string> SlowFlash(const std::string& log, std::initializer_list<std::string> more = {}) {
-  std::vector<std::string> args = {"flash", "--simulate", "--sim-transfer-time", "2000", "--sim-log", log};
-  args.insert(args.end(), more.begin(), more.end());
-  args.push_back(SampleFirmware());
-  return args;
+std::string SlowFlash(const std::string& log, const std::string& more = "") {
+  return "flash --simulate --sim-transfer-time 2000 --sim-log " + Quoted(log) + more + " " + Quoted(SampleFirmware());
 }
 
 TEST(Stop, AfterTheEraseTheUpgradeEndsBeforeTheNextRequestAndNeverResets) {
   ScratchDir scratch;
-  Child child(SlowFlash(scratch.File("wire.log")));
-  ASSERT_TRUE(child.WaitFor("Device Status: Device Program"));
-  child.Signal(SIGINT);
-  const auto run = child.Wait();
+  const auto run = Background(SlowFlash(scratch.File("wire.log")), "Device Status: Device Program", "kill -INT $pid");
   EXPECT_EQ(run.exit_code, Code(ExitCode::kInterrupted)) << run.err;
   EXPECT_TRUE(Contains(run.err,
                        "stopped after the erase: the device holds no application and stays in Firmware Upgrade "
@@ -327,12 +239,9 @@ TEST(Stop, AfterTheEraseTheUpgradeEndsBeforeTheNextRequestAndNeverResets) {
 }
 
 TEST(Stop, BeforeTheEraseNothingIsErasedAndJsonIsWhole) {
-  ScratchDir scratch;
   // No device yet: the tool waits, and is stopped while it waits.
-  Child child({"flash", "--simulate", "--sim-devices", "0", "--wait", "60", "--json", SampleFirmware()});
-  std::this_thread::sleep_for(500ms);
-  child.Signal(SIGTERM);
-  const auto run = child.Wait();
+  const auto run = Background("flash --simulate --sim-devices 0 --wait 60 --json " + Quoted(SampleFirmware()), "",
+                              "sleep 0.5; kill -TERM $pid");
   EXPECT_EQ(run.exit_code, Code(ExitCode::kInterrupted)) << run.err;
   JsonValue json = ParseJson(run.out);
   EXPECT_EQ(json["exit_code"].get<double>(), Code(ExitCode::kInterrupted));
@@ -342,10 +251,8 @@ TEST(Stop, BeforeTheEraseNothingIsErasedAndJsonIsWhole) {
 
 TEST(Stop, EveryBoardOfAnAllRunSaysWhereItWasLeft) {
   ScratchDir scratch;
-  Child child(SlowFlash(scratch.File("wire.log"), {"--all", "--sim-devices", "3"}));
-  ASSERT_TRUE(child.WaitFor("Device Program: 10%"));
-  child.Signal(SIGINT);
-  const auto run = child.Wait();
+  const auto run = Background(SlowFlash(scratch.File("wire.log"), " --all --sim-devices 3"), "Device Program: 10%",
+                              "kill -INT $pid");
   EXPECT_EQ(run.exit_code, Code(ExitCode::kInterrupted)) << run.err;
   EXPECT_TRUE(Contains(run.out, "devices ended with CRC Matched")) << "no summary";
   for (int i = 1; i <= 3; ++i) {
@@ -357,15 +264,10 @@ TEST(Stop, EveryBoardOfAnAllRunSaysWhereItWasLeft) {
 }
 
 TEST(Stop, ASecondSignalEndsTheProcessAtOnce) {
-  ScratchDir scratch;
   // A second on the wire for each report: the first signal waits for the transfer in flight.
-  Child child({"flash", "--simulate", "--sim-transfer-time", "1000000", SampleFirmware()});
-  ASSERT_TRUE(child.WaitFor("Device Status: Device Connected"));
-  child.Signal(SIGINT);
-  std::this_thread::sleep_for(300ms);
-  child.Signal(SIGINT);
-  const auto run = child.Wait();
-  EXPECT_EQ(run.signal, SIGINT) << run.err;
+  const auto run = Background("flash --simulate --sim-transfer-time 1000000 " + Quoted(SampleFirmware()),
+                              "Device Status: Device Connected", "kill -INT $pid; sleep 0.3; kill -INT $pid");
+  EXPECT_EQ(run.exit_code, 128 + SIGINT) << run.err;
 }
 
 TEST(Pipe, AReaderThatGoesAwayNeverStopsTheUpgrades) {
