@@ -24,19 +24,13 @@ TEST(SimBootLoader, ProgrammingOnlyClearsBitsUntilErased) {
 }
 
 TEST(ParseFault, AcceptsOnlyWellFormedFaults) {
-  for (const auto& [text, valid] : std::vector<std::pair<const char*, bool>>{{"fail-write@12:31", true},
-                                                                             {"no-answer@crc", true},
-                                                                             {"fail-read@crc:0", true},
-                                                                             {"verdict:55", true},
-                                                                             {"wrong-code@app-version:00", true},
-                                                                             {"disconnect@program#300", true},
-                                                                             {"fail-write", false},
-                                                                             {"bogus@1", false},
-                                                                             {"verdict:1FF", false},
-                                                                             {"fail-write@0", false},
-                                                                             {"fail-read@crc#0", false}}) {
-    std::string why;
-    EXPECT_EQ(sim::ParseFault(text, &why).has_value(), valid) << text << ": " << why;
+  std::string why;
+  for (const char* text : {"fail-write@12:31", "no-answer@crc", "fail-read@crc:0", "verdict:55",
+                           "wrong-code@app-version:00", "disconnect@program#300"}) {
+    EXPECT_TRUE(sim::ParseFault(text, &why)) << text << ": " << why;
+  }
+  for (const char* text : {"fail-write", "bogus@1", "verdict:1FF", "fail-write@0", "fail-read@crc#0"}) {
+    EXPECT_FALSE(sim::ParseFault(text, &why)) << text;
   }
 }
 
