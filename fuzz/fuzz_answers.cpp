@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fuzz_support.hpp"
+#include "sim/sim_bus.hpp"
 #include "upgrade/connect_device.hpp"
 #include "upgrade/session.hpp"
 #include "upgrade/upgrade_run.hpp"
@@ -55,17 +56,12 @@ class ScriptedLink : public fwup::HidLink {
   bool reads_;
 };
 
-class OneDevice : public fwup::HidEnumeration {
+// The walk finds one interface with the device's ID; every open gets a link that runs the script.
+class ScriptedBus : public fwup::sim::SimBus {
  public:
-  bool InterfaceAt(std::uint32_t index) override { return index == 0; }
-  std::optional<std::u16string> HardwareId(std::uint32_t) override { return u"HID\\VID_7E51&PID_0A3D&REV_0100"; }
-  std::optional<std::string> DevicePath(std::uint32_t) override { return "fuzz"; }
-};
-
-class ScriptedBus : public fwup::HidBus {
- public:
-  explicit ScriptedBus(Script& script) : script_(script) {}
-  std::unique_ptr<fwup::HidEnumeration> Enumerate() override { return std::make_unique<OneDevice>(); }
+  explicit ScriptedBus(Script& script) : script_(script) {
+    Add({std::u16string(fwup::sim::kBootLoaderHardwareId), "fuzz", nullptr});
+  }
   fwup::OpenResult Open(const std::string&, fwup::HidAccess access) override {
     return {std::make_unique<ScriptedLink>(script_, access == fwup::HidAccess::Read), 0};
   }
