@@ -24,14 +24,6 @@ sim::BootLoaderConfig Versions() {
   return config;
 }
 
-// The requests the device received, by code.
-std::vector<int> Requests(const sim::WireLog& log) {
-  std::vector<int> codes;
-  for (const auto& entry : log)
-    if (entry.direction == sim::Direction::ToDevice) codes.push_back(entry.report[1]);
-  return codes;
-}
-
 TEST(ConnectDevice, VersionTextEndsAtTheFirstZeroByte) {
   for (const auto& [bytes, text] : std::vector<std::pair<std::array<std::uint8_t, 5>, std::string>>{
            {{'V', '1', '.', '2', '3'}, "V1.23"}, {{'1', '.', '2', 0, 'x'}, "1.2"}, {{0, '1', '2', '3', '4'}, ""}}) {
@@ -61,7 +53,9 @@ TEST_P(VersionQuery, EndsAsShown) {
   Connect(rig.session);
   EXPECT_EQ(rig.view.status, GetParam().status);
   EXPECT_EQ(rig.view.versions, GetParam().versions);
-  EXPECT_EQ(Requests(rig.Log()), GetParam().requests);
+  std::vector<int> codes;
+  for (const BootReport& request : Requests(rig.Log())) codes.push_back(request[1]);
+  EXPECT_EQ(codes, GetParam().requests);
   std::size_t waits = 0;
   for (const auto bound : rig.Device().ReadBounds()) waits += bound.count() != 0 ? 1 : 0;
   const bool late = std::string_view(GetParam().fault).starts_with("late-answer");

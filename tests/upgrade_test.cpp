@@ -19,6 +19,7 @@ namespace {
 
 using sim::Direction;
 using sim::FaultKind;
+using test::PrintTo;
 
 // A session whose device has this region, with a firmware file chosen.
 struct UpgradeRig : Rig {
@@ -125,8 +126,6 @@ struct Cell {
   std::string name;
 };
 
-void PrintTo(const Cell& cell, std::ostream* out) { *out << cell.name; }
-
 // What the tool's rules call for when `fault` hits this transfer.
 Expected Expect(const Cell& cell) {
   const FaultKind kind = cell.fault.kind;
@@ -205,14 +204,6 @@ std::uint32_t FailedTransferError(const Cell& cell) {
 const std::string& Firmware() {
   static const std::string records = HexData(kStart, RandomBytes(kSize, 7)) + kEndRecord;
   return records;
-}
-
-std::vector<BootReport> Requests(const sim::WireLog& log) {
-  std::vector<BootReport> requests;
-  for (const sim::WireEntry& entry : log) {
-    if (entry.direction == Direction::ToDevice) requests.push_back(entry.report);
-  }
-  return requests;
 }
 
 std::vector<Cell> AllCells() {
@@ -348,8 +339,7 @@ TEST_P(FaultMatrix, EndsWhereTheRulesSay) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryTransfer, FaultMatrix, testing::ValuesIn(AllCells()),
-                         [](const testing::TestParamInfo<Cell>& cell) { return cell.param.name; });
+INSTANTIATE_TEST_SUITE_P(EveryTransfer, FaultMatrix, testing::ValuesIn(AllCells()), ByName());
 
 // ---- Around the transfers ---------------------------------------------------------------------
 

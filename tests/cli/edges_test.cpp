@@ -10,11 +10,14 @@
 #include <functional>
 
 #include "cli_runner.hpp"
+#include "support/test_support.hpp"
 
 namespace fwup::cli::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ByName;
+using test::PrintTo;
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
@@ -60,8 +63,6 @@ std::string Sample(const std::string& path) {
   fs::copy_file(SampleFirmware(), path);
   return path;
 }
-
-void PrintTo(const HostileOutput& output, std::ostream* out) { *out << output.name; }
 
 class OutputRefused : public ::testing::TestWithParam<HostileOutput> {};
 
@@ -121,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "File too large", "ulimit -f 16 && "},
         HostileOutput{"TheFirmwareFileItself", [](const std::string& dir) { return Sample(dir + "/firmware.hex"); },
                       "it is the firmware file", "", true}),
-    [](const ::testing::TestParamInfo<HostileOutput>& output) { return std::string(output.param.name); });
+    ByName());
 
 // The same file under another name is the same file.
 TEST(Output, TheInputByAnotherNameIsRefused) {
@@ -181,8 +182,6 @@ struct HostileInput {
   const char* reason;
 };
 
-void PrintTo(const HostileInput& input, std::ostream* out) { *out << input.name; }
-
 class InputRefused : public ::testing::TestWithParam<HostileInput> {};
 
 TEST_P(InputRefused, UpFrontWithTheRealCause) {
@@ -215,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "File name too long"},
         HostileInput{"Missing", [](const std::string& dir) { return dir + "missing.hex"; },
                      "No such file or directory"}),
-    [](const ::testing::TestParamInfo<HostileInput>& input) { return std::string(input.param.name); });
+    ByName());
 
 // ---- Signals and closed pipes ----------------------------------------------------------------
 

@@ -11,6 +11,8 @@
 namespace fwup::cli::testing {
 namespace {
 
+using test::PrintTo;
+
 struct ToolCase {
   const char* name;
   const char* tool;
@@ -18,8 +20,6 @@ struct ToolCase {
   const char* arguments;  // %0, %1, ... stand for the binaries, %OUT for the file made
   const char* emitted;    // a piece of the tool's file this case is meant to cover
 };
-
-void PrintTo(const ToolCase& c, std::ostream* out) { *out << c.name; }
 
 class ImageOfToolsFile : public ::testing::TestWithParam<ToolCase> {};
 
@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {{4096, 0x1000}, {300, 0xC011}, {512, 0xFF00}},
                  "%0 -binary -offset 0x1000 %1 -binary -offset 0xC011 %2 -binary -offset 0xFF00 -o %OUT -intel",
                  ":020000040001F9"}),
-    [](const ::testing::TestParamInfo<ToolCase>& c) { return std::string(c.param.name); });
+    test::ByName());
 
 }  // namespace
 }  // namespace fwup::cli::testing

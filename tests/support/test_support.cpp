@@ -56,6 +56,13 @@ void Rig::AddFault(const std::string& fault) {
   Device().AddFault(*parsed);
 }
 
+std::vector<BootReport> Requests(const sim::WireLog& log) {
+  std::vector<BootReport> requests;
+  for (const sim::WireEntry& entry : log)
+    if (entry.direction == sim::Direction::ToDevice) requests.push_back(entry.report);
+  return requests;
+}
+
 BootReport Report(std::uint8_t code, std::initializer_list<std::uint8_t> payload) {
   BootReport report{};
   report[1] = code;

@@ -98,6 +98,9 @@ inline sim::BootLoaderConfig RegionConfig(std::uint32_t start, std::uint32_t siz
   return config;
 }
 
+// The requests the simulated device received, in order.
+std::vector<BootReport> Requests(const sim::WireLog& log);
+
 // A report with `code` in byte 1 and `payload` from byte 2 on, every other byte 0.
 BootReport Report(std::uint8_t code, std::initializer_list<std::uint8_t> payload = {});
 
