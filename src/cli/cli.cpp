@@ -66,11 +66,6 @@ std::optional<std::string> UnknownOption(const CLI::App& command, const std::vec
 
 Context::~Context() = default;
 
-std::string HelpText() {
-  Options options;
-  return FullHelp(BuildParser(options));
-}
-
 int Run(const std::vector<std::string>& args, Console& console, const Platform& platform) {
   Options options;
   Parser parser = BuildParser(options);

@@ -37,7 +37,4 @@ struct Platform {
 // `args` without the program name, in UTF-8. Returns the exit code.
 int Run(const std::vector<std::string>& args, Console& console, const Platform& platform);
 
-// The text of `fwupgrade --help`.
-std::string HelpText();
-
 }  // namespace fwup::cli
