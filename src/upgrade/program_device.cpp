@@ -21,14 +21,15 @@ class Programmer {
       : c_(connection), settings_(settings), image_(image), info_(info), view_(shown.view), trace_(shown.trace) {}
 
   RunOutcome Run() {
-    (void)Stage();
+    Stage();
     return outcome_;
   }
 
  private:
   enum SendResult { Sent, NotSent, Stopped };
 
-  std::uint32_t Stage() {
+  // Each request in turn; the first failure or stop ends it, having set the outcome.
+  void Stage() {
     const std::uint32_t start = info_.ApplicationFirmwareStartAddress;
     const std::uint32_t size = info_.ApplicationFirmwareSize;
     // The device info query refuses such a region; this stage reads the region out of the image
@@ -86,7 +87,6 @@ class Programmer {
     if (settings_.StopRequested()) return Interrupted();
     if (Send(Command::CMD_RESET_DEVICE) != Sent) return Fail(RunStep::Reset, "Reset Command Failed", BoxOwner::None);
     outcome_.step = RunStep::Done;
-    return kStageSuccess;
   }
 
   void Request(Command command) {
@@ -155,15 +155,11 @@ class Programmer {
   }
 
   // No box: only a shell asks to stop, and it tells its user where the device was left.
-  std::uint32_t Interrupted() {
-    outcome_.step = RunStep::Interrupted;
-    return kErrorFunctionFailed;
-  }
+  void Interrupted() { outcome_.step = RunStep::Interrupted; }
 
-  std::uint32_t Fail(RunStep step, std::string text, BoxOwner owner = BoxOwner::Dialog) {
+  void Fail(RunStep step, std::string text, BoxOwner owner = BoxOwner::Dialog) {
     outcome_.step = step;
     view_.ShowBox({std::move(text), kCaption, box_style::kOk, owner});
-    return kErrorFunctionFailed;
   }
 
   Connection& c_;

@@ -98,6 +98,8 @@ TEST(Flash, JsonCarriesTheOutcome) {
   EXPECT_EQ(json["verdict"].get<std::string>(), "match");
   EXPECT_EQ(json["step"].get<std::string>(), "done");
   EXPECT_EQ(json["packets"]["sent"].get<double>(), 989);
+  EXPECT_EQ(json["region"]["start"].get<double>(), 4096);
+  EXPECT_EQ(json["region"]["size"].get<double>(), 57344);
   ASSERT_EQ(json["boxes"].size(), 1u);
   EXPECT_EQ(json["boxes"][0]["text"].get<std::string>(), "Firmware download Success\r\nPress OK to Reboot!");
   EXPECT_EQ(json["exit_code"].get<double>(), 0);
@@ -116,6 +118,10 @@ TEST(Flash, JsonCarriesTheOutcome) {
       RunCli(Args({"flash", "--simulate", "--json", "--sim-fault", "fail-write@reset", SampleFirmware()})).out);
   EXPECT_EQ(reset["verdict"].get<std::string>(), "match");
   EXPECT_EQ(reset["failed_step"].get<std::string>(), "reset");
+  JsonValue no_region =
+      ParseJson(RunCli(Args({"flash", "--simulate", "--json", "--sim-fault", "no-answer@info", SampleFirmware()})).out);
+  EXPECT_EQ(no_region["failed_step"].get<std::string>(), "device-info");
+  EXPECT_TRUE(no_region["region"].is_null());  // the device never told it
 
   ScratchDir scratch;
   const std::string file = scratch.File("wrong.hex");
