@@ -60,42 +60,41 @@ def code_lines(path):
             yield number, line
 
 
-def sites(tree, folders):
-    found = []
+def source_files(tree, folders):
+    """The portable .cpp files of the folders: the Windows ones are not built here."""
     for folder in folders:
         for root, _, files in os.walk(os.path.join(tree, folder)):
             for name in sorted(files):
-                if not name.endswith(".cpp") or "win32" in name:
-                    continue
-                path = os.path.join(root, name)
-                for number, line in code_lines(path):
-                    code = line.split("//")[0]
-                    for pattern, replacement in OPERATORS:
-                        if pattern in (r" \+ ", r" - ") and '"' in code:
-                            continue  # text being joined: nearly always does not compile
-                        for match in re.finditer(pattern, code):
-                            if replacement is None:
-                                new = str(int(match.group(1)) + 1)
-                            else:
-                                new = replacement
-                            mutated = line[:match.start()] + new + line[match.end():]
-                            if '"' in line[:match.start()] and line[:match.start()].count('"') % 2 == 1:
-                                continue  # inside a string literal
-                            found.append((os.path.relpath(path, tree), number, line, mutated))
+                if name.endswith(".cpp") and "win32" not in name:
+                    yield os.path.join(root, name)
+
+
+def sites(tree, folders):
+    found = []
+    for path in source_files(tree, folders):
+        for number, line in code_lines(path):
+            code = line.split("//")[0]
+            for pattern, replacement in OPERATORS:
+                if pattern in (r" \+ ", r" - ") and '"' in code:
+                    continue  # text being joined: nearly always does not compile
+                for match in re.finditer(pattern, code):
+                    if replacement is None:
+                        new = str(int(match.group(1)) + 1)
+                    else:
+                        new = replacement
+                    mutated = line[:match.start()] + new + line[match.end():]
+                    if '"' in line[:match.start()] and line[:match.start()].count('"') % 2 == 1:
+                        continue  # inside a string literal
+                    found.append((os.path.relpath(path, tree), number, line, mutated))
     return found
 
 
 def replayed(tree, folders, before):
     """The killed mutants of an earlier run, at the sites where their lines stand in `tree`."""
     lines = {}
-    for folder in folders:
-        for root, _, files in os.walk(os.path.join(tree, folder)):
-            for name in sorted(files):
-                if not name.endswith(".cpp") or "win32" in name:
-                    continue
-                path = os.path.join(root, name)
-                for number, line in code_lines(path):
-                    lines.setdefault(line.strip(), []).append((os.path.relpath(path, tree), number, line))
+    for path in source_files(tree, folders):
+        for number, line in code_lines(path):
+            lines.setdefault(line.strip(), []).append((os.path.relpath(path, tree), number, line))
     found, moved = [], []
     with open(before, encoding="utf-8") as earlier:
         for row in earlier:

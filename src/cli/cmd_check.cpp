@@ -1,12 +1,12 @@
 // fwupgrade check: validates a firmware file without a device, as the upgrade would load it.
 #include <CLI/CLI.hpp>
-#include <charconv>
 
 #include "cli/command.hpp"
 #include "cli/firmware_file_check.hpp"
 #include "cli/terminal_view.hpp"
 #include "cli/text.hpp"
 #include "device/boot_report.hpp"
+#include "ports/parse_number.hpp"
 #include "upgrade/outcome_names.hpp"
 
 namespace fwup::cli {
@@ -17,25 +17,13 @@ struct Region {
   std::uint32_t size = kModelRegionSize;
 };
 
-// A number in decimal or, with 0x, in hex.
-bool ParseNumber(std::string_view text, std::uint32_t& value) {
-  int base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    text.remove_prefix(2);
-    base = 16;
-  }
-  if (text.empty()) return false;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  return error == std::errc{} && end == text.data() + text.size();
-}
-
 // START:SIZE, inside the 64 KiB image.
 Region ParseRegion(std::string_view text) {
   const std::string quoted = "--region '" + std::string(text) + "'";
   const auto colon = text.find(':');
   Region region;
-  if (colon == std::string_view::npos || !ParseNumber(text.substr(0, colon), region.start) ||
-      !ParseNumber(text.substr(colon + 1), region.size)) {
+  if (colon == std::string_view::npos || !ParseU32(text.substr(0, colon), region.start) ||
+      !ParseU32(text.substr(colon + 1), region.size)) {
     throw CliError(ExitCode::kUsage, quoted + ": give START:SIZE, for example 4096:57344 or 0x1000:0xE000");
   }
   if (std::uint64_t{region.start} + region.size > kImageSize) {

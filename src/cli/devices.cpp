@@ -1,7 +1,6 @@
 #include "cli/devices.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -15,6 +14,7 @@
 #include "cli/terminal_view.hpp"
 #include "device/find_device.hpp"
 #include "device/hardware_id.hpp"
+#include "ports/parse_number.hpp"
 #include "ports/utf8.hpp"
 #include "sim/fault.hpp"
 #include "sim/sim_bus.hpp"
@@ -45,13 +45,11 @@ std::vector<OutputFile> SimOutputs(const Options& options, unsigned count) {
 
 // "[N=]FAULT", switched on in simulated device N (1 when not given).
 void AddFault(const std::string& text, const std::vector<std::shared_ptr<sim::BootLoader>>& devices) {
-  unsigned device = 1;
+  std::uint32_t device = 1;
   std::string_view fault_text = text;
   const auto count = static_cast<unsigned>(devices.size());
   if (const auto equals = fault_text.find('='); equals != std::string_view::npos) {
-    const std::string_view number = fault_text.substr(0, equals);
-    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), device);
-    if (error != std::errc{} || end != number.data() + number.size() || device == 0 || device > count) {
+    if (!ParseU32(fault_text.substr(0, equals), device, 10, false) || device == 0 || device > count) {
       throw CliError(ExitCode::kUsage, "--sim-fault '" + text + "': the device number must be 1 to " +
                                            std::to_string(count) + " (--sim-devices)");
     }

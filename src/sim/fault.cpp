@@ -1,10 +1,10 @@
 #include "sim/fault.hpp"
 
 #include <array>
-#include <charconv>
 #include <utility>
 
 #include "device/boot_report.hpp"
+#include "ports/parse_number.hpp"
 
 namespace fwup::sim {
 namespace {
@@ -31,11 +31,7 @@ constexpr std::array<std::pair<std::string_view, Command>, 9> kCommands = {{
     {"reset", Command::CMD_RESET_DEVICE},
 }};
 
-bool ParseNumber(std::string_view text, std::uint32_t& value, int base) {
-  if (text.empty()) return false;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  return error == std::errc{} && end == text.data() + text.size();
-}
+bool ParseNumber(std::string_view text, std::uint32_t& value, int base) { return ParseU32(text, value, base, false); }
 
 std::optional<Fault> Refuse(std::string* why, std::string text) {
   if (why) *why = std::move(text);

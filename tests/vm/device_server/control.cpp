@@ -1,11 +1,11 @@
 #include "control.hpp"
 
 #include <array>
-#include <charconv>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
+#include "ports/parse_number.hpp"
 #include "sim/fault.hpp"
 #include "sim/wire_log.hpp"
 
@@ -16,17 +16,6 @@ using Args = std::vector<std::string>;
 
 std::string Ok(const std::string& text = {}) { return text.empty() ? "ok" : "ok " + text; }
 std::string Error(const std::string& text) { return "error " + text; }
-
-// Decimal, or hex with 0x.
-bool ParseU32(std::string_view text, std::uint32_t& value, int base = 10) {
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    text.remove_prefix(2);
-    base = 16;
-  }
-  if (text.empty()) return false;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  return error == std::errc{} && end == text.data() + text.size();
-}
 
 std::string ResetReply(ServedDevice& device) {
   std::string why;
