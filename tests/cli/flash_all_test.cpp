@@ -77,6 +77,20 @@ TEST(FlashAll, LiveRowsAreRedrawnInPlaceOnATerminal) {
   EXPECT_TRUE(Contains(run.out, "\x1b[2A"));                    // back up over the two rows
   EXPECT_FALSE(Contains(run.out, "sim:hid#1: Device Status"));  // no event lines
   EXPECT_TRUE(Contains(run.out, "2 of 2 devices ended with CRC Matched."));
+
+  // A terminal without cursor control, or trace lines on it (-v), gets each event as a line.
+  for (const auto& [cursor_control, verbose] : {std::pair{false, false}, std::pair{true, true}}) {
+    terminal.terminal.cursor_control = cursor_control;
+    std::vector<std::string> args = Args({"flash", "--all", "--simulate", "--sim-devices", "2", SampleFirmware()});
+    if (verbose) args.push_back("-v");
+    const CliRun lines = RunCli(args, terminal);
+    EXPECT_FALSE(Contains(lines.out, "\x1b[")) << cursor_control;
+    EXPECT_TRUE(Contains(lines.out, "sim:hid#2: Device Status: CRC Matched\n")) << cursor_control;
+  }
+  // With --json the document is all there is, on a terminal too.
+  const CliRun json =
+      RunCli(Args({"flash", "--all", "--simulate", "--sim-devices", "2", "--json", SampleFirmware()}), terminal);
+  EXPECT_EQ(ParseJson(json.out)["matched"].get<double>(), 2);
 }
 
 }  // namespace

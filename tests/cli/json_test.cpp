@@ -42,8 +42,9 @@ TEST(Json, EscapesBytesThatAreNotUtf8) {
   EXPECT_TRUE(Contains(dumped, "fw-\\udcff-\xC3\xA9-"));
   EXPECT_TRUE(Contains(dumped, "\\udce2\\udc82-\\udced\\udca0\\udc80.hex"));
 
-  object["file"] = std::string("\xC0\x80\xF4\x90\x80\x80");  // an overlong zero, a code point above U+10FFFF
-  EXPECT_TRUE(Contains(object.Dump(), "\\udcc0\\udc80\\udcf4\\udc90\\udc80\\udc80"));
+  // An overlong zero, a code point above U+10FFFF, a sequence cut short at the very end.
+  object["file"] = std::string("\xC0\x80\xF4\x90\x80\x80\xE2\x82");
+  EXPECT_TRUE(Contains(object.Dump(), "\"\\udcc0\\udc80\\udcf4\\udc90\\udc80\\udc80\\udce2\\udc82\""));
 
   // The first and last characters of each length pass as they are.
   object["file"] = std::string("\xC2\x80-\xDF\xBF-\xE0\xA0\x80-\xEF\xBF\xBF-\xF0\x90\x80\x80-\xF4\x8F\xBF\xBF");
