@@ -138,20 +138,22 @@ class Programmer {
       trace_.Format("CRC Matches\r\n");
       view_.SetProgress(100);
       view_.SetStatusText("CRC Matched");
-      view_.ShowBox({kDownloadSuccess, "Message", box_style::kTopmost | box_style::kIconWarning, BoxOwner::Dialog,
-                     BoxKind::Verdict});
+      ShowVerdictBox(kDownloadSuccess, BoxOwner::Dialog);
     } else if (code == CodeOf(Command::CMD_CRC_CHECK) && verdict == kMismatchVerdict) {
       outcome_.verdict = Verdict::Mismatch;
       trace_.Format("CRC Not Matched\r\n");
       view_.SetProgress(100);
       view_.SetStatusText("CRC Not Matched");
-      view_.ShowBox({kDownloadFailed, "Message", box_style::kTopmost | box_style::kIconWarning, BoxOwner::Dialog,
-                     BoxKind::Verdict});
+      ShowVerdictBox(kDownloadFailed, BoxOwner::Dialog);
     } else {
       outcome_.verdict = Verdict::NoVerdict;
-      view_.ShowBox(
-          {kNoVerdict, "Message", box_style::kTopmost | box_style::kIconWarning, BoxOwner::None, BoxKind::Verdict});
+      ShowVerdictBox(kNoVerdict, BoxOwner::None);
     }
+  }
+
+  // The three verdicts share the caption and style of the tool's verdict box.
+  void ShowVerdictBox(const char* text, BoxOwner owner) {
+    view_.ShowBox({text, "Message", box_style::kTopmost | box_style::kIconWarning, owner, BoxKind::Verdict});
   }
 
   // No box: only a shell asks to stop, and it tells its user where the device was left.
