@@ -33,17 +33,19 @@ void AddOptions(CLI::App& command, Options& options) {
   AddOutputOptions(command, options, true);
 }
 
-// The summary table of flash --all: path, versions before, verdict, seconds (right-aligned).
+// The summary table of flash --all: path, location, versions before, verdict, seconds
+// (right-aligned).
 std::string SummaryTable(const std::vector<DeviceRecord>& records) {
-  std::vector<std::array<std::string, 5>> rows = {{"PATH", "APPLICATION", "BOOT", "VERDICT", "SECONDS"}};
+  std::vector<std::array<std::string, 6>> rows = {{"PATH", "LOCATION", "APPLICATION", "BOOT", "VERDICT", "SECONDS"}};
   for (const DeviceRecord& record : records) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f", record.seconds);
     const DeviceVersions& versions = record.versions;
-    rows.push_back({record.path, versions.application_taken ? versions.application : "-",
-                    versions.boot_taken ? versions.boot : "-", record.result, seconds});
+    rows.push_back({record.path, record.location.empty() ? "-" : record.location,
+                    versions.application_taken ? versions.application : "-", versions.boot_taken ? versions.boot : "-",
+                    record.result, seconds});
   }
-  std::array<std::size_t, 5> width{};
+  std::array<std::size_t, 6> width{};
   for (const auto& row : rows) {
     for (std::size_t column = 0; column < row.size(); ++column)
       width[column] = std::max(width[column], row[column].size());
@@ -53,7 +55,7 @@ std::string SummaryTable(const std::vector<DeviceRecord>& records) {
     for (std::size_t column = 0; column + 1 < row.size(); ++column) {
       table += row[column] + std::string(width[column] - row[column].size() + 2, ' ');
     }
-    table += std::string(width[4] - row[4].size(), ' ') + row[4] + '\n';
+    table += std::string(width.back() - row.back().size(), ' ') + row.back() + '\n';
   }
   return table;
 }
@@ -151,9 +153,10 @@ ExitCode Run(Context& context) {
 
   Screen screen(context.console, options.json, options.verbose);
   DeviceView view(screen);
-  SelectDevices(context, view);
-  const DeviceRecord record = FlashDevice(context.devices->bus(), file,
-                                          {options.force, options.path, context.platform.access_denied_advice}, view);
+  const std::vector<std::string> selected = SelectDevices(context, view);
+  const DeviceRecord record =
+      FlashDevice(context.devices->bus(), file,
+                  {options.force, ChosenPath(options, selected), context.platform.access_denied_advice}, view);
   screen.Finish();
   AddDeviceJson(context.result, record, view.record(), true);
   if (record.code != ExitCode::kSuccess) throw CliError(record.code, record.error);

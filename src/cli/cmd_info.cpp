@@ -22,9 +22,9 @@ ExitCode Run(Context& context) {
   context.devices = DeviceSource::Create(context.options, context.platform);
   Screen screen(context.console, context.options.json, context.options.verbose);
   DeviceView view(screen);
-  SelectDevices(context, view);
+  const std::vector<std::string> selected = SelectDevices(context, view);
   auto session = std::make_unique<Session>(context.devices->bus(), view, view);  // holds a 64 KiB image
-  session->settings.only_path = context.options.path;
+  session->settings.only_path = ChosenPath(context.options, selected);
   if (StopRequested()) throw CliError(ExitCode::kInterrupted, "stopped before connecting: no device was touched");
 
   const ConnectResult connected = ConnectAsDialog(*session, context.platform.access_denied_advice);
@@ -54,6 +54,7 @@ ExitCode Run(Context& context) {
   const DeviceInfoValues& region = *record.region;
   if (!context.options.json) {
     context.console.out << "Device Path: " << record.path << '\n'
+                        << "Location: " << (record.location.empty() ? "none" : record.location) << '\n'
                         << "Application Region: "
                         << RegionText(region.ApplicationFirmwareStartAddress, region.ApplicationFirmwareSize) << '\n';
   }

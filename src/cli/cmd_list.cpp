@@ -27,7 +27,7 @@ ExitCode Run(Context& context) {
   for (std::size_t i = 0; i < interfaces.size(); ++i) {
     if (!interfaces[i].matches) continue;
     ++matching;
-    if (!used && (!only_path || interfaces[i].path == *only_path)) used = i;
+    if (!used && (!only_path || interfaces[i].path == *only_path || interfaces[i].location == *only_path)) used = i;
   }
 
   Json list = Json::Array();
@@ -35,6 +35,7 @@ ExitCode Run(Context& context) {
     Json entry = Json::Object();
     entry["hardware_id"] = Utf8(interfaces[i].hardware_id);
     entry["path"] = interfaces[i].path;
+    entry["location"] = interfaces[i].location.empty() ? Json() : Json(interfaces[i].location);
     entry["matches"] = interfaces[i].matches;
     entry["used"] = used == i;
     list.Append(std::move(entry));
@@ -48,15 +49,26 @@ ExitCode Run(Context& context) {
     out << "No HID interface is present.\n";
     return ExitCode::kSuccess;
   }
-  std::size_t id_width = std::string_view("HARDWARE ID").size();
-  for (const HidInterfaceInfo& interface : interfaces)
-    id_width = std::max(id_width, Utf8(interface.hardware_id).size());
-  const auto row = [&out, id_width](std::string_view mark, const std::string& id, const std::string& path) {
-    out << mark << ' ' << id << std::string(id_width - id.size() + 2, ' ') << path << '\n';
+  const auto location = [](const HidInterfaceInfo& interface) {
+    return interface.location.empty() ? std::string("-") : interface.location;
   };
-  row(" ", "HARDWARE ID", "PATH");
+  std::size_t id_width = std::string_view("HARDWARE ID").size();
+  std::size_t location_width = std::string_view("LOCATION").size();
+  for (const HidInterfaceInfo& interface : interfaces) {
+    id_width = std::max(id_width, Utf8(interface.hardware_id).size());
+    location_width = std::max(location_width, location(interface).size());
+  }
+  const auto row = [&](std::string_view mark, const std::string& id, const std::string& place,
+                       const std::string& path) {
+    out << mark << ' ' << id << std::string(id_width - id.size() + 2, ' ') << place
+        << std::string(location_width - place.size() + 2, ' ') << path << '\n';
+  };
+  row(" ", "HARDWARE ID", "LOCATION", "PATH");
   for (std::size_t i = 0; i < interfaces.size(); ++i) {
-    row(used == i ? "*" : interfaces[i].matches ? "+" : " ", Utf8(interfaces[i].hardware_id), interfaces[i].path);
+    row(used == i               ? "*"
+        : interfaces[i].matches ? "+"
+                                : " ",
+        Utf8(interfaces[i].hardware_id), location(interfaces[i]), interfaces[i].path);
   }
   out << interfaces.size() << (interfaces.size() == 1 ? " interface, " : " interfaces, ") << matching
       << " in Firmware Upgrade Mode";

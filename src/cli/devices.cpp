@@ -149,10 +149,22 @@ std::vector<std::string> SelectDevices(Context& context, DeviceView& view) {
 std::vector<std::string> MatchingPaths(HidBus& bus, const std::optional<std::string>& only_path) {
   std::vector<std::string> paths;
   for (const HidInterfaceInfo& interface : ListInterfaces(bus)) {
-    if (!interface.matches || (only_path && interface.path != *only_path)) continue;
+    if (!interface.matches || (only_path && interface.path != *only_path && interface.location != *only_path)) continue;
     if (std::find(paths.begin(), paths.end(), interface.path) == paths.end()) paths.push_back(interface.path);
   }
   return paths;
+}
+
+std::string LocationOf(HidBus& bus, const std::string& path) {
+  for (const HidInterfaceInfo& interface : ListInterfaces(bus)) {
+    if (interface.path == path) return interface.location;
+  }
+  return {};
+}
+
+std::optional<std::string> ChosenPath(const Options& options, const std::vector<std::string>& selected) {
+  if (!options.path || selected.empty()) return options.path;
+  return selected.front();
 }
 
 WaitClock SystemClock() {
@@ -239,11 +251,13 @@ ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_a
 
 void TakeConnection(DeviceRecord& record, const Session& session) {
   record.path = session.connection.link.Path();
+  if (!record.path.empty()) record.location = LocationOf(session.bus, record.path);
   record.versions = session.versions;
 }
 
 void AddDeviceJson(Json& object, const DeviceRecord& record, const ViewRecord& shown, bool run) {
   object["path"] = record.path.empty() ? Json() : Json(record.path);
+  object["location"] = record.location.empty() ? Json() : Json(record.location);
   // What the device reported when the tool connected; null for a version whose answer was not taken.
   Json versions = Json::Object();
   versions["application"] = record.versions.application_taken ? Json(record.versions.application) : Json();

@@ -39,9 +39,12 @@ class DeviceSource {
   std::vector<std::shared_ptr<sim::BootLoader>> devices_;
 };
 
-// Paths of the interfaces that the walk would take, in walk order; with `only_path`, only that
-// one.
+// Paths of the interfaces that the walk would take, in walk order; with `only_path`, only the
+// one with that path or at that location.
 std::vector<std::string> MatchingPaths(HidBus& bus, const std::optional<std::string>& only_path);
+
+// Where the interface at `path` is plugged in; empty when it has no location or is gone.
+std::string LocationOf(HidBus& bus, const std::string& path);
 
 struct WaitClock {
   std::function<std::chrono::steady_clock::time_point()> now;
@@ -62,6 +65,10 @@ bool WaitForDevice(HidBus& bus, const std::optional<std::string>& only_path, std
 // pick another; the paths of the others go into the JSON result.
 std::vector<std::string> SelectDevices(Context& context, DeviceView& view);
 
+// The path the walk is held to: none without --path; with --path, the path of the device
+// found there (--path may name a location), else what was given.
+std::optional<std::string> ChosenPath(const Options& options, const std::vector<std::string>& selected);
+
 // The dialog's "Device Not Found,..." and what the command line adds: where it looked.
 std::string NoDeviceText(const std::optional<std::string>& only_path);
 
@@ -80,6 +87,7 @@ ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_a
 // What the shell learnt of one device, for its JSON and the summary of flash --all.
 struct DeviceRecord {
   std::string path;         // of the interface used; empty when none was found
+  std::string location;     // where it is plugged in; empty when unknown
   DeviceVersions versions;  // when the tool connected
   std::optional<DeviceInfoValues> region;
   // flash's run: what the core did, and what it means for the user.
@@ -90,10 +98,10 @@ struct DeviceRecord {
   double seconds = 0;
 };
 
-// The path and versions a session found.
+// The path, location and versions a session found.
 void TakeConnection(DeviceRecord& record, const Session& session);
 
-// Sets the device's members in `object`, the same for every command: path, versions, status,
+// Sets the device's members in `object`, the same for every command: path, location, versions, status,
 // version_line, boxes, region; with `run`, also flash's: packets, step, failed_step, verdict,
 // erase_sent, result, seconds.
 void AddDeviceJson(Json& object, const DeviceRecord& record, const ViewRecord& shown, bool run);

@@ -59,7 +59,10 @@ void AddFileArgument(CLI::App& command, Options& options) {
 }
 
 void AddDeviceOptions(CLI::App& command, Options& options, bool wait) {
-  command.add_option("--path", options.path, "use the device at PATH, as 'list' prints it, not the first one found")
+  command
+      .add_option(
+          "--path", options.path,
+          "use the device at PATH, or the one plugged in at LOCATION, as 'list' prints them, not the first one found")
       ->type_name("PATH")
       ->check(NotEmpty());
   if (wait) {

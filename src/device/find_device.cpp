@@ -77,6 +77,7 @@ std::vector<HidInterfaceInfo> ListInterfaces(HidBus& bus) {
     HidInterfaceInfo info;
     info.hardware_id = FirstString(set->HardwareId(index).value_or(std::u16string{}));
     info.path = set->DevicePath(index).value_or(std::string{});
+    info.location = set->Location(index);
     info.matches = MatchHardwareId(info.hardware_id) == 1;
     found.push_back(std::move(info));
   }

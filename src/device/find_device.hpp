@@ -28,6 +28,7 @@ void FindDevice(const Discovery& discovery, DeviceLink& link, std::uint32_t& Dev
 struct HidInterfaceInfo {
   std::u16string hardware_id;
   std::string path;
+  std::string location;  // empty when the platform gives none
   bool matches = false;
 };
 

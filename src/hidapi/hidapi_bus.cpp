@@ -21,6 +21,7 @@ class HidapiEnumeration : public HidEnumeration {
   bool InterfaceAt(std::uint32_t index) override { return index < entries_.size(); }
   std::optional<std::u16string> HardwareId(std::uint32_t index) override { return HardwareIdOf(entries_.at(index)); }
   std::optional<std::string> DevicePath(std::uint32_t index) override { return entries_.at(index).path; }
+  std::string Location(std::uint32_t index) override { return entries_.at(index).location; }
 
  private:
   std::vector<DeviceEntry> entries_;

@@ -17,6 +17,9 @@ struct DeviceEntry {
   std::uint16_t vendor_id = 0;
   std::uint16_t product_id = 0;
   std::uint16_t release_number = 0;
+  // The USB port path of the interface's USB device ("1-2.3", as sysfs names it); empty when
+  // the device has no USB parent (uhid) or the platform does not say.
+  std::string location{};
 };
 
 // What a call returned, and errno read right after it (0 when the call succeeded).

@@ -9,9 +9,36 @@
 #if defined(__APPLE__)
 #include <hidapi_darwin.h>
 #endif
+#if defined(__linux__)
+#include <libudev.h>
+
+#include <memory>
+#endif
 
 namespace fwup::hidapi {
 namespace {
+
+#if defined(__linux__)
+struct UdevRelease {
+  void operator()(udev* context) const { udev_unref(context); }
+  void operator()(udev_device* device) const { udev_device_unref(device); }
+};
+
+// The sysfs name of the USB device above a hidraw node ("1-2.3": bus 1, port 2, then port 3 of
+// the hub there), which stays the same for every board plugged into that port. Empty for a node
+// with no USB device above it.
+std::string UsbPortPath(udev* context, const std::string& path) {
+  if (context == nullptr) return {};
+  const std::string name = path.substr(path.rfind('/') + 1);
+  const std::unique_ptr<udev_device, UdevRelease> node(
+      udev_device_new_from_subsystem_sysname(context, "hidraw", name.c_str()));
+  if (!node) return {};
+  // Owned by `node`.
+  udev_device* const usb = udev_device_get_parent_with_subsystem_devtype(node.get(), "usb", "usb_device");
+  const char* const port = usb != nullptr ? udev_device_get_sysname(usb) : nullptr;
+  return port != nullptr ? port : "";
+}
+#endif
 
 class SystemDevice : public Device {
  public:
@@ -46,8 +73,15 @@ class SystemLibrary : public Library {
   std::vector<DeviceEntry> Enumerate() override {
     std::vector<DeviceEntry> entries;
     hid_device_info* const list = hid_enumerate(0, 0);
+#if defined(__linux__)
+    const std::unique_ptr<udev, UdevRelease> context(udev_new());
+#endif
     for (const hid_device_info* info = list; info != nullptr; info = info->next) {
-      entries.push_back({info->path ? info->path : "", info->vendor_id, info->product_id, info->release_number});
+      DeviceEntry entry{info->path ? info->path : "", info->vendor_id, info->product_id, info->release_number};
+#if defined(__linux__)
+      entry.location = UsbPortPath(context.get(), entry.path);
+#endif
+      entries.push_back(std::move(entry));
     }
     hid_free_enumeration(list);
     return entries;

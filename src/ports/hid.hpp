@@ -54,6 +54,10 @@ class HidEnumeration {
   virtual std::optional<std::u16string> HardwareId(std::uint32_t index) = 0;
   // The interface's device path; nullopt when its detail record cannot be had.
   virtual std::optional<std::string> DevicePath(std::uint32_t index) = 0;
+  // Where the interface's USB device is plugged in, as the platform names the place (a USB port
+  // path on Linux, a location path on Windows): the same for every board put into that socket.
+  // Empty for a device without a USB parent, or when the platform does not say.
+  virtual std::string Location(std::uint32_t /*index*/) { return {}; }
 };
 
 class HidBus {

@@ -30,6 +30,8 @@ class SimEnumeration : public HidEnumeration {
     return interfaces_.at(index).path;
   }
 
+  std::string Location(std::uint32_t index) override { return interfaces_.at(index).location; }
+
  private:
   SimBus& bus_;
   std::vector<SimInterface> interfaces_;
@@ -71,7 +73,10 @@ std::vector<std::shared_ptr<BootLoader>> SimBus::AddBootLoaders(unsigned count, 
       const std::lock_guard lock(mutex_);
       for (const SimInterface& interface : interfaces_) number += interface.device ? 1 : 0;
     }
-    Add({std::u16string(kBootLoaderHardwareId), "sim:hid#" + std::to_string(number + 1), device});
+    const std::string number_text = std::to_string(number + 1);
+    SimInterface interface { std::u16string(kBootLoaderHardwareId), "sim:hid#" + number_text, device };
+    interface.location = "sim-" + number_text;
+    Add(std::move(interface));
     added.push_back(std::move(device));
   }
   return added;

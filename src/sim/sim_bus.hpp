@@ -25,6 +25,7 @@ struct SimInterface {
   bool path_unavailable = false;
   std::uint32_t write_open_error = kErrorSuccess;
   std::uint32_t read_open_error = kErrorSuccess;
+  std::string location{};  // the socket the device sits in; empty: none, as for a uhid device
 };
 
 // What the walk asked of the bus, for tests.
@@ -42,7 +43,8 @@ class SimBus : public HidBus {
   // One simulated boot loader, alone on the bus.
   static std::unique_ptr<SimBus> WithBootLoader(BootLoaderConfig config = {});
 
-  // Adds `count` boot loaders with paths "sim:hid#1", "sim:hid#2", ...; returns them.
+  // Adds `count` boot loaders with paths "sim:hid#1", "sim:hid#2", ... at locations "sim-1",
+  // "sim-2", ...; returns them.
   std::vector<std::shared_ptr<BootLoader>> AddBootLoaders(unsigned count, BootLoaderConfig config = {});
   void Add(SimInterface interface);
 

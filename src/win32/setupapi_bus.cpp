@@ -5,6 +5,7 @@
 #include <initguid.h>
 #include <hidclass.h>
 #include <setupapi.h>
+#include <cfgmgr32.h>
 // clang-format on
 
 #include <new>
@@ -21,6 +22,23 @@ std::unique_ptr<BYTE[]> Allocate(DWORD bytes) {
   std::unique_ptr<BYTE[]> block(new (std::nothrow) BYTE[bytes == 0 ? 1 : bytes]);
   if (block) ZeroMemory(block.get(), bytes == 0 ? 1 : bytes);
   return block;
+}
+
+// The first string of a device node's location paths ("PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)"),
+// which names the port the same way for every board plugged into it; else its location
+// information ("Port_#0002.Hub_#0001"); empty when the node has neither.
+std::string LocationOf(DEVINST node) {
+  for (const ULONG property : {CM_DRP_LOCATION_PATHS, CM_DRP_LOCATION_INFORMATION}) {
+    ULONG bytes = 0;
+    if (CM_Get_DevNode_Registry_PropertyW(node, property, nullptr, nullptr, &bytes, 0) != CR_BUFFER_SMALL) continue;
+    const std::unique_ptr<BYTE[]> block = Allocate(bytes + sizeof(WCHAR));
+    if (!block || CM_Get_DevNode_Registry_PropertyW(node, property, nullptr, block.get(), &bytes, 0) != CR_SUCCESS) {
+      continue;
+    }
+    const std::string text = Narrow(reinterpret_cast<const WCHAR*>(block.get()));
+    if (!text.empty()) return text;
+  }
+  return {};
 }
 
 class SetupApiEnumeration : public HidEnumeration {
@@ -62,6 +80,26 @@ class SetupApiEnumeration : public HidEnumeration {
     std::size_t length = 0;
     while (length < capacity && text[length] != 0) ++length;
     return std::u16string(text, length);
+  }
+
+  // The location of the USB device the HID device hangs from: its parent, or for a composite
+  // device the parent of its USB interface (USB\...&MI_nn).
+  std::string Location(std::uint32_t /*index*/) override {
+    if (!FetchDetail() || !owner_known_) return {};
+    DEVINST node = owner_.DevInst;
+    for (int depth = 0; depth < 4; ++depth) {
+      DEVINST parent = 0;
+      WCHAR id[MAX_DEVICE_ID_LEN + 1] = {};
+      if (CM_Get_Parent(&parent, node, 0) != CR_SUCCESS ||
+          CM_Get_Device_IDW(parent, id, MAX_DEVICE_ID_LEN, 0) != CR_SUCCESS) {
+        return {};
+      }
+      node = parent;
+      const std::wstring_view device_id(id);
+      if (device_id.substr(0, 4) != L"USB\\") return {};  // not a USB device: uhid-like, Bluetooth, ...
+      if (device_id.find(L"&MI_") == std::wstring_view::npos) return LocationOf(node);
+    }
+    return {};
   }
 
   std::optional<std::string> DevicePath(std::uint32_t /*index*/) override {

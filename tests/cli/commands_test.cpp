@@ -13,26 +13,32 @@ TEST(List, ShowsEveryInterfaceInWalkOrderAndMarksTheOneUsed) {
     auto bus = std::make_unique<sim::SimBus>();
     bus->Add({u"HID\\VID_1209&PID_0001&REV_0100", "/dev/hidraw0", nullptr});
     bus->Add({std::u16string(sim::kBootLoaderHardwareId), "/dev/hidraw1", std::make_shared<sim::BootLoader>()});
-    bus->Add({u"HID\\VID_7E51&PID_0A3D", "/dev/hidraw2", std::make_shared<sim::BootLoader>()});
+    sim::SimInterface plugged{u"HID\\VID_7E51&PID_0A3D", "/dev/hidraw2", std::make_shared<sim::BootLoader>()};
+    plugged.location = "1-2.3";
+    bus->Add(plugged);
     bus->Add({u"HID\\vid_7e51&pid_0a3d", "/dev/hidraw3", nullptr});  // lower case does not match
     return bus;
   };
   const CliRun run = RunCli({"list"}, setup);
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.out,
-            "  HARDWARE ID                     PATH\n"
-            "  HID\\VID_1209&PID_0001&REV_0100  /dev/hidraw0\n"
-            "* HID\\VID_7E51&PID_0A3D&REV_0100  /dev/hidraw1\n"
-            "+ HID\\VID_7E51&PID_0A3D           /dev/hidraw2\n"
-            "  HID\\vid_7e51&pid_0a3d           /dev/hidraw3\n"
+            "  HARDWARE ID                     LOCATION  PATH\n"
+            "  HID\\VID_1209&PID_0001&REV_0100  -         /dev/hidraw0\n"
+            "* HID\\VID_7E51&PID_0A3D&REV_0100  -         /dev/hidraw1\n"
+            "+ HID\\VID_7E51&PID_0A3D           1-2.3     /dev/hidraw2\n"
+            "  HID\\vid_7e51&pid_0a3d           -         /dev/hidraw3\n"
             "4 interfaces, 2 in Firmware Upgrade Mode. *: the one the tool would use; +: another (pick it with --path "
             "PATH).\n");
-  // --path moves the mark, and JSON says the same.
-  JsonValue json = ParseJson(RunCli({"list", "--json", "--path", "/dev/hidraw2"}, setup).out);
-  EXPECT_EQ(json["used"].get<std::string>(), "/dev/hidraw2");
-  ASSERT_EQ(json["interfaces"].size(), 4u);
-  EXPECT_TRUE(json["interfaces"][2]["used"].get<bool>() && json["interfaces"][2]["matches"].get<bool>());
-  EXPECT_FALSE(json["interfaces"][3]["matches"].get<bool>());
+  // --path, by path or by location, moves the mark, and JSON says the same.
+  for (const char* chosen : {"/dev/hidraw2", "1-2.3"}) {
+    JsonValue json = ParseJson(RunCli({"list", "--json", "--path", chosen}, setup).out);
+    EXPECT_EQ(json["used"].get<std::string>(), "/dev/hidraw2") << chosen;
+    ASSERT_EQ(json["interfaces"].size(), 4u);
+    EXPECT_TRUE(json["interfaces"][2]["used"].get<bool>() && json["interfaces"][2]["matches"].get<bool>());
+    EXPECT_EQ(json["interfaces"][2]["location"].get<std::string>(), "1-2.3");
+    EXPECT_TRUE(json["interfaces"][1]["location"].is_null());
+    EXPECT_FALSE(json["interfaces"][3]["matches"].get<bool>());
+  }
   EXPECT_EQ(RunCli({"list"}).out, "No HID interface is present.\n");
 }
 
@@ -45,6 +51,7 @@ TEST(Info, ShowsTheStatusVersionsAndRegionWithoutErasing) {
             "Device Status: Device Connected and Firmware Upgrade Mode\n"
             "Current Application Firmware Version: 2.4.1 and Boot Version:1.0.7\n"
             "Device Path: sim:hid#1\n"
+            "Location: sim-1\n"
             "Application Region: 0x1000-0xEFFF (57344 bytes)\n");
   EXPECT_EQ(run.err, "");
   // Ready, the two version queries and the device info query, each answered; nothing else.
@@ -53,6 +60,7 @@ TEST(Info, ShowsTheStatusVersionsAndRegionWithoutErasing) {
 
   JsonValue json = ParseJson(RunCli(Args({"info", "--simulate", "--json"})).out);
   EXPECT_EQ(json["path"].get<std::string>(), "sim:hid#1");
+  EXPECT_EQ(json["location"].get<std::string>(), "sim-1");
   EXPECT_EQ(json["versions"]["application"].get<std::string>(), "2.4.1");
   EXPECT_EQ(json["region"]["size"].get<double>(), 57344);
 

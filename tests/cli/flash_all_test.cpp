@@ -23,11 +23,11 @@ TEST(FlashAll, AFaultInOneLeavesTheOthersMatchedAndTheExitCodeSaysNotAll) {
   for (const char* path : {"sim:hid#1", "sim:hid#2", "sim:hid#4"}) {
     EXPECT_TRUE(Contains(run.out, std::string(path) + ": Device Status: CRC Matched\n")) << path;
   }
-  const std::size_t table = run.out.find("PATH       APPLICATION  BOOT   VERDICT");
+  const std::size_t table = run.out.find("PATH       LOCATION  APPLICATION  BOOT   VERDICT");
   ASSERT_NE(table, std::string::npos) << run.out;
   const std::string summary = run.out.substr(table);
   EXPECT_EQ(Count(summary, "2.4.1        1.0.7  CRC Matched"), 3u) << summary;
-  EXPECT_TRUE(Contains(summary, "sim:hid#3  2.4.1        1.0.7  Program Write Failed"));
+  EXPECT_TRUE(Contains(summary, "sim:hid#3  sim-3     2.4.1        1.0.7  Program Write Failed"));
   EXPECT_TRUE(Contains(summary, "3 of 4 devices ended with CRC Matched."));
   EXPECT_TRUE(
       Contains(run.err, "fwupgrade: 1 of 4 devices did not end with CRC Matched: sim:hid#3 (Program Write Failed)"));

@@ -243,18 +243,23 @@ TEST(Flash, DeviceNotThereOrNotOpened) {
   EXPECT_TRUE(device->Log().empty());
 }
 
-// Of several devices, --path picks one and leaves the others alone; without it the first is
-// taken, and the user is told.
+// Of several devices, --path picks one by its path or its location and leaves the others alone;
+// without it the first is taken, and the user is told.
 TEST(Flash, OneOfSeveralDevices) {
   ScratchDir scratch;
   const std::string dump = scratch.File("memory.bin");
-  const CliRun picked = RunCli(
-      Args({"flash", "--simulate", "--sim-devices", "3", "--path", "sim:hid#2", "--sim-dump", dump, SampleFirmware()}));
-  ASSERT_EQ(picked.exit_code, 0) << picked.err;
-  EXPECT_FALSE(Contains(picked.err, "note:"));
-  EXPECT_TRUE(HoldsFile(ReadFileBytes(dump + ".2"), SampleFirmware()));
-  for (const char* untouched : {".1", ".3"})
-    EXPECT_EQ(ReadFileBytes(dump + untouched)[kRegionStart], OldByte(kRegionStart));
+  for (const char* chosen : {"sim:hid#2", "sim-2"}) {
+    const CliRun picked = RunCli(Args({"flash", "--simulate", "--sim-devices", "3", "--path", chosen, "--sim-dump",
+                                       dump, "--json", SampleFirmware()}));
+    ASSERT_EQ(picked.exit_code, 0) << picked.err;
+    EXPECT_FALSE(Contains(picked.err, "note:"));
+    const JsonValue json = ParseJson(picked.out);
+    EXPECT_EQ(json["path"].get<std::string>(), "sim:hid#2") << chosen;
+    EXPECT_EQ(json["location"].get<std::string>(), "sim-2") << chosen;
+    EXPECT_TRUE(HoldsFile(ReadFileBytes(dump + ".2"), SampleFirmware()));
+    for (const char* untouched : {".1", ".3"})
+      EXPECT_EQ(ReadFileBytes(dump + untouched)[kRegionStart], OldByte(kRegionStart));
+  }
 
   const CliRun first =
       RunCli(Args({"flash", "--simulate", "--sim-devices", "3", "--sim-dump", dump, SampleFirmware()}));

@@ -70,7 +70,7 @@ struct FakeLibrary : Library {
   std::vector<std::string> opened;
 };
 
-constexpr DeviceEntry kBoard{"/dev/hidraw2", 0x7E51, 0x0A3D, 0x0100};
+const DeviceEntry kBoard{"/dev/hidraw2", 0x7E51, 0x0A3D, 0x0100, "1-2.3"};
 
 struct Adapter {
   std::unique_ptr<FakeLibrary> owned = std::make_unique<FakeLibrary>();
@@ -89,11 +89,12 @@ TEST(HidapiBus, WalksInHidapisOrderOncePerPathWithWindowsStyleIds) {
                           kBoard,
                           {"/dev/hidraw2", 0x7E51, 0x0A3D, 0x0100},  // a second collection of the same node
                           {"/dev/hidraw5", 0x0001, 0xABCD, 0x0000}};
-  std::vector<std::tuple<std::string, std::u16string, bool>> walked;
-  for (const HidInterfaceInfo& i : ListInterfaces(adapter.bus)) walked.emplace_back(i.path, i.hardware_id, i.matches);
-  EXPECT_EQ(walked, (decltype(walked){{"/dev/hidraw0", u"HID\\VID_1209&PID_0001&REV_0100", false},
-                                      {"/dev/hidraw2", u"HID\\VID_7E51&PID_0A3D&REV_0100", true},
-                                      {"/dev/hidraw5", u"HID\\VID_0001&PID_ABCD&REV_0000", false}}));
+  std::vector<std::tuple<std::string, std::u16string, bool, std::string>> walked;
+  for (const HidInterfaceInfo& i : ListInterfaces(adapter.bus))
+    walked.emplace_back(i.path, i.hardware_id, i.matches, i.location);
+  EXPECT_EQ(walked, (decltype(walked){{"/dev/hidraw0", u"HID\\VID_1209&PID_0001&REV_0100", false, ""},
+                                      {"/dev/hidraw2", u"HID\\VID_7E51&PID_0A3D&REV_0100", true, "1-2.3"},
+                                      {"/dev/hidraw5", u"HID\\VID_0001&PID_ABCD&REV_0000", false, ""}}));
   EXPECT_TRUE(adapter.fake.opened.empty());
 }
 

@@ -13,6 +13,13 @@ for device in uhid gadget; do
   echo "status $?" >> "$VM_DIR/$device-list.txt"
   "$VM_FWUPGRADE" info > "$VM_DIR/$device-info.txt" 2>&1
   echo "status $?" >> "$VM_DIR/$device-info.txt"
+  if [ $device = gadget ]; then
+    # The location list shows, given to --path, picks the same device.
+    port=$(sed -n 's/^\* [^ ]* *\([^ ]*\) .*/\1/p' "$VM_DIR/$device-list.txt")
+    "$VM_FWUPGRADE" info --path "$port" > "$VM_DIR/$device-info-at.txt" 2>&1
+    echo "status $?" >> "$VM_DIR/$device-info-at.txt"
+    show "$VM_DIR/$device-info-at.txt"
+  fi
   # The wire log that counts is the flash's alone.
   ctl $device reset-state > /dev/null || abort "the $device device did not reset"
   note "flashing through $node"
@@ -25,11 +32,21 @@ for device in uhid gadget; do
   device_evidence $device
   show "$VM_DIR/counters.txt"
 
-  expect_line "$device: list marks the device as the one it would use, with its hardware ID and path" \
-    "$VM_DIR/$device-list.txt" "^\\* HID\\\\VID_7E51&PID_0A3D&REV_$revision +$node\$"
+  # A gadget sits at a USB port (sysfs names it, e.g. 1-1); a uhid device has no USB parent.
+  location='-'
+  [ $device = gadget ] && location='[0-9]+-[0-9.]+'
+  expect_line "$device: list marks the device as the one it would use, with its hardware ID, location and path" \
+    "$VM_DIR/$device-list.txt" "^\\* HID\\\\VID_7E51&PID_0A3D&REV_$revision +$location +$node\$"
   expect "$device: list exits 0" grep -qx 'status 0' "$VM_DIR/$device-list.txt"
   expect "$device: info shows both versions from the device" grep -qF "$VERSION_TEXT" "$VM_DIR/$device-info.txt"
   expect "$device: info exits 0" grep -qx 'status 0' "$VM_DIR/$device-info.txt"
+  if [ $device = gadget ]; then
+    expect "gadget: info --path with the location reaches the device" \
+      grep -qx "Device Path: $node" "$VM_DIR/$device-info-at.txt"
+    expect_line "gadget: info says the location" "$VM_DIR/$device-info-at.txt" "^Location: [0-9]+-[0-9.]+\$"
+  else
+    expect "uhid: info says it has no location" grep -qx "Location: none" "$VM_DIR/$device-info.txt"
+  fi
   expect_line "$device: flash ends with the match verdict" "$VM_DIR/$device-flash.txt" 'Device Status: CRC Matched$'
   expect "$device: flash exits 0" grep -qx 'status 0' "$VM_DIR/$device-flash.txt"
   expect "$device: the device's memory equals the file over the region" memory_holds_image 0 "$REGION_SIZE"

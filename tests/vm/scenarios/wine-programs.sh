@@ -74,8 +74,9 @@ tr -d '\r' < "$VM_DIR/exe-list.crlf" > "$VM_DIR/exe-list.txt"
 tr -d '\r' < "$VM_DIR/exe-flash.crlf" > "$VM_DIR/exe-flash.txt"
 show "$VM_DIR/exe-list.txt" "$VM_DIR/exe-flash.txt"
 device_evidence gadget
-expect_line "fwupgrade.exe: list marks the gadget, its own hardware ID and path on one row" "$VM_DIR/exe-list.txt" \
-  '^\* HID\\VID_7E51&PID_0A3D&MI_00\\[^ ]*SIMG0001[^ ]* +\\\\\?\\hid#vid_7e51&pid_0a3d&mi_00#'
+# The location column holds what Wine's SetupAPI gives for the USB parent, "-" for none.
+expect_line "fwupgrade.exe: list marks the gadget, its own hardware ID, a location and path on one row" \
+  "$VM_DIR/exe-list.txt" '^\* HID\\VID_7E51&PID_0A3D&MI_00\\[^ ]*SIMG0001[^ ]* +[^ ]+ +\\\\\?\\hid#vid_7e51&pid_0a3d&mi_00#'
 expect_no_line "fwupgrade.exe: no hardware ID carries a REV_ part under Wine" "$VM_DIR/exe-list.txt" 'REV_'
 expect_no_line "fwupgrade.exe: the removed uhid device is not listed" "$VM_DIR/exe-list.txt" 'SIMU0001|simu0001'
 expect "fwupgrade.exe: list exits 0" grep -qx 'status 0' "$VM_DIR/exe-list.txt"
