@@ -29,7 +29,7 @@ ExitCode Run(Context& context) {
   const std::string& output = context.options.output;
   if (StopRequested())
     throw CliError(ExitCode::kInterrupted, "stopped before the image was written; nothing was written");
-  WriteOutputFile({output, "the image"}, file.image, {context.options.file});
+  WriteOutputFile({output, "the image"}, file.image, {{context.options.file, kFirmwareFile}});
   context.console.out << "Wrote " << output << ": " << file.image.size() << " bytes, " << file.report.written.count()
                       << " of them set by the file, the others 0xFF.\n";
   return ExitCode::kSuccess;

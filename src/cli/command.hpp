@@ -30,6 +30,7 @@ struct Options {
   std::string region;  // check --region START:SIZE
   bool all = false;    // flash --all
   bool force = false;  // flash --force
+  std::string log;     // flash --log: a line per board, appended
 
   std::optional<std::string> path;  // --path: the interface to use
   double wait_seconds = 0;          // --wait

@@ -43,6 +43,13 @@ std::vector<OutputFile> SimOutputs(const Options& options, unsigned count) {
   return files;
 }
 
+// The files that the simulator's outputs must never replace: the firmware file and the board log.
+std::vector<OutputFile> KeptFiles(const Options& options) {
+  std::vector<OutputFile> files = {{options.file, kFirmwareFile}};
+  if (!options.log.empty()) files.push_back({options.log, "the board log"});
+  return files;
+}
+
 // "[N=]FAULT", switched on in simulated device N (1 when not given).
 void AddFault(const std::string& text, const std::vector<std::shared_ptr<sim::BootLoader>>& devices) {
   std::uint32_t device = 1;
@@ -87,20 +94,22 @@ std::unique_ptr<DeviceSource> DeviceSource::Create(const Options& options, const
   return source;
 }
 
-void DeviceSource::CheckSimOutputs(const Options& options) const {
+void DeviceSource::CheckSimOutputs(const Options& options) {
+  outputs_refused_ = true;
   if (!options.sim_dump.empty() && options.sim_dump == options.sim_log) {
     throw CliError(ExitCode::kUsage,
                    "--sim-dump and --sim-log name the same file '" + options.sim_dump + "'; give each its own");
   }
-  const std::vector<std::string> inputs = {options.file};
   for (const OutputFile& file : SimOutputs(options, static_cast<unsigned>(devices_.size()))) {
-    CheckOutputFile(file, inputs);
+    CheckOutputFile(file, KeptFiles(options));
   }
+  outputs_refused_ = false;
 }
 
 void DeviceSource::WriteSimOutputs(const Options& options) const {
+  if (outputs_refused_) return;
   const auto count = static_cast<unsigned>(devices_.size());
-  const std::vector<std::string> inputs = {options.file};
+  const std::vector<OutputFile> inputs = KeptFiles(options);
   // Each file is tried; the first failure is reported after all were.
   std::optional<CliError> failure;
   const auto write = [&](const OutputFile& file, const std::string& bytes) {
@@ -251,18 +260,31 @@ ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_a
 
 void TakeConnection(DeviceRecord& record, const Session& session) {
   record.path = session.connection.link.Path();
-  if (!record.path.empty()) record.location = LocationOf(session.bus, record.path);
+  record.found = !record.path.empty();
+  if (record.found) record.location = LocationOf(session.bus, record.path);
   record.versions = session.versions;
+}
+
+Json VersionsJson(const DeviceVersions& versions) {
+  Json object = Json::Object();
+  object["application"] = versions.application_taken ? Json(versions.application) : Json();
+  object["boot"] = versions.boot_taken ? Json(versions.boot) : Json();
+  return object;
+}
+
+Json FailedStep(const DeviceRecord& record) {
+  const RunStep step = record.run.step;
+  const bool failed = step == RunStep::NotRun
+                          ? record.code != ExitCode::kSuccess && record.code != ExitCode::kInterrupted
+                          : step != RunStep::Done && step != RunStep::Interrupted;
+  if (!failed) return {};
+  return step == RunStep::NotRun ? Json("connect") : Json(NameOf(step));
 }
 
 void AddDeviceJson(Json& object, const DeviceRecord& record, const ViewRecord& shown, bool run) {
   object["path"] = record.path.empty() ? Json() : Json(record.path);
   object["location"] = record.location.empty() ? Json() : Json(record.location);
-  // What the device reported when the tool connected; null for a version whose answer was not taken.
-  Json versions = Json::Object();
-  versions["application"] = record.versions.application_taken ? Json(record.versions.application) : Json();
-  versions["boot"] = record.versions.boot_taken ? Json(record.versions.boot) : Json();
-  object["versions"] = std::move(versions);
+  object["versions"] = VersionsJson(record.versions);
   Json statuses = Json::Array();
   for (const std::string& status : shown.statuses) statuses.Append(status);
   object["status"] = std::move(statuses);
@@ -284,14 +306,7 @@ void AddDeviceJson(Json& object, const DeviceRecord& record, const ViewRecord& s
   object["packets"]["sent"] = record.run.packets_sent;
   object["packets"]["total"] = shown.progress.total;
   object["step"] = NameOf(record.run.step);
-  // The step that failed or was refused; null when none did (a verdict, even a wrong one, is not
-  // a failed step, and neither is a stop).
-  const bool failed = record.run.step == RunStep::NotRun
-                          ? record.code != ExitCode::kSuccess && record.code != ExitCode::kInterrupted
-                          : record.run.step != RunStep::Done && record.run.step != RunStep::Interrupted;
-  object["failed_step"] = !failed                              ? Json()
-                          : record.run.step == RunStep::NotRun ? Json("connect")
-                                                               : Json(NameOf(record.run.step));
+  object["failed_step"] = FailedStep(record);
   object["verdict"] = NameOf(record.run.verdict);
   object["erase_sent"] = record.run.erase_sent;
   object["result"] = record.result;

@@ -30,13 +30,14 @@ class DeviceSource {
   HidBus& bus() { return *bus_; }
 
   // --sim-dump and --sim-log, for every simulated device: checked before the run, written after
-  // it. Throw CliError(kOutputFailed).
-  void CheckSimOutputs(const Options& options) const;
+  // it (not when the check refused them: that was said already). Throw CliError(kOutputFailed).
+  void CheckSimOutputs(const Options& options);
   void WriteSimOutputs(const Options& options) const;
 
  private:
   std::unique_ptr<HidBus> bus_;
   std::vector<std::shared_ptr<sim::BootLoader>> devices_;
+  bool outputs_refused_ = false;
 };
 
 // Paths of the interfaces that the walk would take, in walk order; with `only_path`, only the
@@ -87,6 +88,7 @@ ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_a
 // What the shell learnt of one device, for its JSON and the summary of flash --all.
 struct DeviceRecord {
   std::string path;         // of the interface used; empty when none was found
+  bool found = false;       // a device was found there: the tool opened it or tried to
   std::string location;     // where it is plugged in; empty when unknown
   DeviceVersions versions;  // when the tool connected
   std::optional<DeviceInfoValues> region;
@@ -100,6 +102,14 @@ struct DeviceRecord {
 
 // The path, location and versions a session found.
 void TakeConnection(DeviceRecord& record, const Session& session);
+
+// What the device reported when the tool connected; null for a version whose answer was not
+// taken.
+Json VersionsJson(const DeviceVersions& versions);
+
+// The step that failed or was refused, "connect" when no device could be used; null when none
+// did (a verdict, even a wrong one, is not a failed step, and neither is a stop).
+Json FailedStep(const DeviceRecord& record);
 
 // Sets the device's members in `object`, the same for every command: path, location, versions, status,
 // version_line, boxes, region; with `run`, also flash's: packets, step, failed_step, verdict,

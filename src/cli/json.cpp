@@ -90,8 +90,16 @@ std::string Json::Dump() const {
   return out;
 }
 
+std::string Json::Line() const {
+  std::string out;
+  DumpTo(out, -1);
+  out += '\n';
+  return out;
+}
+
 void Json::DumpTo(std::string& out, int indent) const {
-  const auto newline = [&out](int depth) {
+  const auto newline = [&out, indent](int depth) {
+    if (indent < 0) return;
     out += '\n';
     out.append(static_cast<std::size_t>(depth) * 2, ' ');
   };
@@ -127,9 +135,9 @@ void Json::DumpTo(std::string& out, int indent) const {
         newline(indent + 1);
         if (object) {
           Quote(out, keys_[i]);
-          out += ": ";
+          out += indent < 0 ? ":" : ": ";
         }
-        items_[i].DumpTo(out, indent + 1);
+        items_[i].DumpTo(out, indent < 0 ? indent : indent + 1);
       }
       if (!items_.empty()) newline(indent);
       out += object ? '}' : ']';

@@ -34,9 +34,12 @@ class Json {
 
   // Indented by two spaces, ending in a newline.
   std::string Dump() const;
+  // On one line, ending in a newline: a record of a log that is read line by line.
+  std::string Line() const;
 
  private:
   explicit Json(Kind kind) : kind_(kind) {}
+  // `indent` < 0: on one line.
   void DumpTo(std::string& out, int indent) const;
 
   Kind kind_ = Kind::Null;

@@ -17,14 +17,17 @@ struct OutputFile {
   std::string_view what;  // "the image", "the simulated device's memory", ... for messages
 };
 
+inline constexpr std::string_view kFirmwareFile = "the firmware file";
+
 // Refuses, with CliError(kOutputFailed) naming the reason, a target that exists and is not a
 // regular file, one that cannot be written, one in a folder that cannot be written, and one
-// that is one of `inputs` (the same file, whatever name it goes by). Writes nothing.
-void CheckOutputFile(const OutputFile& file, const std::vector<std::string>& inputs);
+// that is one of `inputs`, the files the run reads or keeps (the same file, whatever name it goes
+// by). Writes nothing.
+void CheckOutputFile(const OutputFile& file, const std::vector<OutputFile>& inputs);
 
 // Checks again, then writes `bytes` whole or not at all; throws CliError(kOutputFailed) with
 // the system's reason.
 void WriteOutputFile(const OutputFile& file, std::span<const std::uint8_t> bytes,
-                     const std::vector<std::string>& inputs);
+                     const std::vector<OutputFile>& inputs);
 
 }  // namespace fwup::cli

@@ -42,7 +42,7 @@ struct Target {
 };
 
 // What the path names, with its links followed, and whether the tool may write it.
-Target Resolve(const OutputFile& file, const std::vector<std::string>& inputs) {
+Target Resolve(const OutputFile& file, const std::vector<OutputFile>& inputs) {
   if (file.path.empty()) Refuse(file, "no file name was given");
   Target target{file.path};
   struct stat status {};
@@ -53,10 +53,10 @@ Target Resolve(const OutputFile& file, const std::vector<std::string>& inputs) {
     if (error != ENOENT) RefuseErrno(file, error);
   } else {
     if (!S_ISREG(status.st_mode)) Refuse(file, KindOf(status.st_mode));
-    for (const std::string& input : inputs) {
+    for (const OutputFile& input : inputs) {
       struct stat in {};
-      if (::stat(input.c_str(), &in) == 0 && in.st_dev == status.st_dev && in.st_ino == status.st_ino) {
-        Refuse(file, "it is the firmware file '" + input + "' itself; give another name");
+      if (::stat(input.path.c_str(), &in) == 0 && in.st_dev == status.st_dev && in.st_ino == status.st_ino) {
+        Refuse(file, "it is " + std::string(input.what) + " '" + input.path + "' itself; give another name");
       }
     }
     if (::access(file.path.c_str(), W_OK) != 0) RefuseErrno(file, errno);
@@ -90,10 +90,10 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-void CheckOutputFile(const OutputFile& file, const std::vector<std::string>& inputs) { (void)Resolve(file, inputs); }
+void CheckOutputFile(const OutputFile& file, const std::vector<OutputFile>& inputs) { (void)Resolve(file, inputs); }
 
 void WriteOutputFile(const OutputFile& file, std::span<const std::uint8_t> bytes,
-                     const std::vector<std::string>& inputs) {
+                     const std::vector<OutputFile>& inputs) {
   const Target target = Resolve(file, inputs);
   const std::string folder = FolderOf(target.path);
   std::string base = target.path.substr(target.path.find_last_of('/') + 1);

@@ -12,24 +12,12 @@
 namespace fwup::cli {
 namespace {
 
-std::string SystemText(DWORD error) {
-  wchar_t* text = nullptr;
-  const DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring wide = length > 0 && text != nullptr ? std::wstring(text, length) : std::wstring();
-  LocalFree(text);
-  while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L'.')) wide.pop_back();
-  const std::string utf8 = win32::Narrow(wide);
-  return (utf8.empty() ? std::string("system error") : utf8) + " (error " + std::to_string(error) + ")";
-}
-
 [[noreturn]] void Refuse(const OutputFile& file, const std::string& why) {
   throw CliError(ExitCode::kOutputFailed, "cannot write " + std::string(file.what) + " to '" + file.path + "': " + why +
                                               "; nothing was written");
 }
 
-[[noreturn]] void RefuseError(const OutputFile& file, DWORD error) { Refuse(file, SystemText(error)); }
+[[noreturn]] void RefuseError(const OutputFile& file, DWORD error) { Refuse(file, win32::SystemText(error)); }
 
 bool Identity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info, DWORD& type) {
   const win32::UniqueHandle handle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
@@ -40,7 +28,7 @@ bool Identity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info, DWORD&
   return GetFileInformationByHandle(handle.Get(), &info) != FALSE;
 }
 
-std::wstring Check(const OutputFile& file, const std::vector<std::string>& inputs) {
+std::wstring Check(const OutputFile& file, const std::vector<OutputFile>& inputs) {
   if (file.path.empty()) Refuse(file, "no file name was given");
   const std::wstring path = win32::Widen(file.path);
   const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -55,12 +43,13 @@ std::wstring Check(const OutputFile& file, const std::vector<std::string>& input
   if (!Identity(path, info, type)) RefuseError(file, GetLastError());
   if (type != FILE_TYPE_DISK) Refuse(file, "it is a device, not a regular file");
   if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) Refuse(file, "it is read-only");
-  for (const std::string& input : inputs) {
+  for (const OutputFile& input : inputs) {
     BY_HANDLE_FILE_INFORMATION other{};
     DWORD other_type = FILE_TYPE_UNKNOWN;
-    if (Identity(win32::Widen(input), other, other_type) && other.dwVolumeSerialNumber == info.dwVolumeSerialNumber &&
-        other.nFileIndexHigh == info.nFileIndexHigh && other.nFileIndexLow == info.nFileIndexLow) {
-      Refuse(file, "it is the firmware file '" + input + "' itself; give another name");
+    if (Identity(win32::Widen(input.path), other, other_type) &&
+        other.dwVolumeSerialNumber == info.dwVolumeSerialNumber && other.nFileIndexHigh == info.nFileIndexHigh &&
+        other.nFileIndexLow == info.nFileIndexLow) {
+      Refuse(file, "it is " + std::string(input.what) + " '" + input.path + "' itself; give another name");
     }
   }
   return path;
@@ -68,10 +57,10 @@ std::wstring Check(const OutputFile& file, const std::vector<std::string>& input
 
 }  // namespace
 
-void CheckOutputFile(const OutputFile& file, const std::vector<std::string>& inputs) { (void)Check(file, inputs); }
+void CheckOutputFile(const OutputFile& file, const std::vector<OutputFile>& inputs) { (void)Check(file, inputs); }
 
 void WriteOutputFile(const OutputFile& file, std::span<const std::uint8_t> bytes,
-                     const std::vector<std::string>& inputs) {
+                     const std::vector<OutputFile>& inputs) {
   const std::wstring path = Check(file, inputs);
   const std::size_t slash = path.find_last_of(L"\\/");
   const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);

@@ -24,6 +24,7 @@ class UniqueHandle {
   ~UniqueHandle() { Reset(); }
 
   HANDLE Get() const { return handle_; }
+  HANDLE Release() noexcept { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
   bool Valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
   void Reset() noexcept {
     if (Valid()) CloseHandle(handle_);

@@ -22,4 +22,16 @@ std::string Narrow(std::wstring_view utf16) {
   return narrow;
 }
 
+std::string SystemText(unsigned long error) {
+  wchar_t* text = nullptr;
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring wide = length > 0 && text != nullptr ? std::wstring(text, length) : std::wstring();
+  LocalFree(text);
+  while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L'.')) wide.pop_back();
+  const std::string utf8 = Narrow(wide);
+  return (utf8.empty() ? std::string("system error") : utf8) + " (error " + std::to_string(error) + ")";
+}
+
 }  // namespace fwup::win32

@@ -108,6 +108,10 @@ std::vector<int> Requests(const std::string& path);
 
 // A command run by bash with standard input empty, for the tests that run the programs.
 CliRun Shell(const std::string& command);
+inline std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+#ifdef FWUPGRADE_PROGRAM
+inline std::string Program() { return FWUPGRADE_PROGRAM; }
+#endif
 
 // What a firmware file sets, read independently of the tool: the records after the signature
 // line, types 00, 01 and 04 only; every record must be well-formed.

@@ -19,10 +19,6 @@ namespace fs = std::filesystem;
 using test::ByName;
 using test::PrintTo;
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
-
-std::string Program() { return FWUPGRADE_PROGRAM; }
-
 // The program started in the background with job control on, so that a signal reaches it as it
 // would from a terminal; once its output holds `text` (at once when "", after 30 s at most),
 // `then` runs with the program's process ID in $pid. The exit status is the program's, 128 + N

@@ -1,0 +1,43 @@
+// --log: one JSON line for every board flashed, appended to a file that a bench keeps all day.
+// Several processes may log to one file: each line goes out in one write to a file opened for
+// appending, so lines never interleave, and the file is never truncated or rewritten.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fwup::cli {
+
+class BoardLog {
+ public:
+  // Opens `path` for appending, creating it when missing, before any device is touched.
+  // Refuses, with CliError(kOutputFailed), a target that is not a regular file, cannot be
+  // written, or is one of `inputs`.
+  BoardLog(const std::string& path, const std::vector<std::string>& inputs);
+  ~BoardLog();
+  BoardLog(const BoardLog&) = delete;
+  BoardLog& operator=(const BoardLog&) = delete;
+
+  // Appends `line` (ending in a newline) in one write and syncs it to the disk. Safe from
+  // several threads. Throws CliError(kOutputFailed).
+  void Append(std::string_view line);
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::intptr_t handle_;
+};
+
+// What each line says of where and when: the time now in UTC ("2026-12-07T18:40:12.345Z") and
+// this computer's name.
+std::string UtcTimeNow();
+std::string HostName();
+
+// Lower-case hex of the SHA-256 of `bytes`.
+std::string Sha256Hex(std::span<const std::uint8_t> bytes);
+
+}  // namespace fwup::cli
