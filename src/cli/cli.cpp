@@ -118,10 +118,10 @@ int Run(const std::vector<std::string>& args, Console& console, const Platform& 
   } catch (const std::exception& error) {
     errors.emplace_back(ExitCode::kInternal, "unexpected failure: " + std::string(error.what()) + "; please report it");
   }
-  // The simulator's files are written however the command ended.
+  // The simulator's files and the wire log are written however the command ended.
   if (context.devices) {
     try {
-      context.devices->WriteSimOutputs(options);
+      context.devices->WriteOutputs(options);
     } catch (const CliError& error) {
       errors.push_back(error);
     }

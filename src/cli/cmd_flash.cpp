@@ -222,9 +222,9 @@ ExitCode Run(Context& context) {
   }
   context.result["bytes_above_image"] = file.report.bytes_above_image;
   if (file.report.bytes_above_image > 0) check_view.Note("note: " + AboveImageNote(file));
-  // The simulator's files are checked now: a name that cannot be written stops the run before a
-  // device is touched.
-  context.devices->CheckSimOutputs(options);
+  // The simulator's files and the wire log are checked now: a name that cannot be written stops
+  // the run before a device is touched.
+  context.devices->CheckOutputs(options);
   BoardRecorder recorder(options, file);
   if (options.all) return FlashAll(context, file, recorder);
 

@@ -20,6 +20,7 @@ void AddOptions(CLI::App& command, Options& options) {
 
 ExitCode Run(Context& context) {
   context.devices = DeviceSource::Create(context.options, context.platform);
+  context.devices->CheckOutputs(context.options);
   Screen screen(context.console, context.options.json, context.options.verbose);
   DeviceView view(screen);
   const std::vector<std::string> selected = SelectDevices(context, view);

@@ -34,6 +34,7 @@ struct Options {
 
   std::optional<std::string> path;  // --path: the interface to use
   double wait_seconds = 0;          // --wait
+  std::string wire_log;             // --wire-log: the reports that crossed each device's link
 
   bool simulate = false;
   unsigned sim_devices = 1;

@@ -12,6 +12,7 @@
 #include "cli/output_file.hpp"
 #include "cli/stop_request.hpp"
 #include "cli/terminal_view.hpp"
+#include "cli/wire_recorder.hpp"
 #include "device/find_device.hpp"
 #include "device/hardware_id.hpp"
 #include "ports/parse_number.hpp"
@@ -27,6 +28,7 @@ namespace {
 
 constexpr std::string_view kMemory = "the simulated device's memory";
 constexpr std::string_view kWireLog = "the simulated device's wire log";
+constexpr std::string_view kWireLogFile = "the wire log";
 
 // The file for device `number` of `count`: FILE alone, or FILE.1, FILE.2, ... for several.
 std::string NumberedFile(const std::string& file, unsigned number, unsigned count) {
@@ -82,31 +84,42 @@ std::unique_ptr<DeviceSource> DeviceSource::Create(const Options& options, const
                                                    (why.empty() ? "no HID layer" : why) +
                                                    "); check that the HID library is installed, or use --simulate");
     }
-    return source;
+  } else {
+    sim::BootLoaderConfig config;
+    config.transfer_time = std::chrono::microseconds(options.sim_transfer_us);
+    auto bus = std::make_unique<sim::SimBus>();
+    source->devices_ = bus->AddBootLoaders(options.sim_devices, config);
+    for (const std::string& text : options.sim_faults) AddFault(text, source->devices_);
+    source->bus_ = std::move(bus);
   }
-
-  sim::BootLoaderConfig config;
-  config.transfer_time = std::chrono::microseconds(options.sim_transfer_us);
-  auto bus = std::make_unique<sim::SimBus>();
-  source->devices_ = bus->AddBootLoaders(options.sim_devices, config);
-  for (const std::string& text : options.sim_faults) AddFault(text, source->devices_);
-  source->bus_ = std::move(bus);
+  if (!options.wire_log.empty()) {
+    auto recorder = std::make_unique<WireRecorder>(std::move(source->bus_));
+    source->recorder_ = recorder.get();
+    source->bus_ = std::move(recorder);
+  }
   return source;
 }
 
-void DeviceSource::CheckSimOutputs(const Options& options) {
+void DeviceSource::CheckOutputs(const Options& options) {
   outputs_refused_ = true;
-  if (!options.sim_dump.empty() && options.sim_dump == options.sim_log) {
-    throw CliError(ExitCode::kUsage,
-                   "--sim-dump and --sim-log name the same file '" + options.sim_dump + "'; give each its own");
+  const std::vector<std::string> names = {options.sim_dump, options.sim_log, options.wire_log};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    for (std::size_t j = i + 1; j < names.size(); ++j) {
+      if (!names[i].empty() && names[i] == names[j]) {
+        throw CliError(ExitCode::kUsage, "two of --sim-dump, --sim-log and --wire-log name the same file '" + names[i] +
+                                             "'; give each its own");
+      }
+    }
   }
   for (const OutputFile& file : SimOutputs(options, static_cast<unsigned>(devices_.size()))) {
     CheckOutputFile(file, KeptFiles(options));
   }
+  // How many devices it will hold is known only later: the name is checked as given.
+  if (!options.wire_log.empty()) CheckOutputFile({options.wire_log, kWireLogFile}, KeptFiles(options));
   outputs_refused_ = false;
 }
 
-void DeviceSource::WriteSimOutputs(const Options& options) const {
+void DeviceSource::WriteOutputs(const Options& options) const {
   if (outputs_refused_) return;
   const auto count = static_cast<unsigned>(devices_.size());
   const std::vector<OutputFile> inputs = KeptFiles(options);
@@ -131,6 +144,12 @@ void DeviceSource::WriteSimOutputs(const Options& options) const {
       write({NumberedFile(options.sim_log, number, count), kWireLog}, log.str());
     }
   }
+  if (recorder_ != nullptr) {
+    const auto used = static_cast<unsigned>(used_paths_.size());
+    for (unsigned number = 1; number <= used; ++number) {
+      write({NumberedFile(options.wire_log, number, used), kWireLogFile}, recorder_->Take(used_paths_[number - 1]));
+    }
+  }
   if (failure) throw *failure;
 }
 
@@ -144,6 +163,7 @@ std::vector<std::string> SelectDevices(Context& context, DeviceView& view) {
       throw CliError(ExitCode::kInterrupted, "stopped while waiting for a device: no device was touched");
   }
   std::vector<std::string> paths = MatchingPaths(bus, options.path);
+  context.devices->Use(paths);
   if (paths.size() > 1 && !options.path && !options.all) {
     view.Note("note: " + std::to_string(paths.size()) + " devices in Firmware Upgrade Mode are present; using '" +
               paths.front() + "', the first one found. Pick another with --path PATH ('fwupgrade list' shows them)" +

@@ -20,6 +20,7 @@ namespace fwup::cli {
 
 class DeviceView;
 struct ViewRecord;
+class WireRecorder;
 
 class DeviceSource {
  public:
@@ -29,13 +30,19 @@ class DeviceSource {
 
   HidBus& bus() { return *bus_; }
 
-  // --sim-dump and --sim-log, for every simulated device: checked before the run, written after
-  // it (not when the check refused them: that was said already). Throw CliError(kOutputFailed).
-  void CheckSimOutputs(const Options& options);
-  void WriteSimOutputs(const Options& options) const;
+  // --sim-dump and --sim-log for every simulated device, and --wire-log for every device used
+  // (FILE, or FILE.1, FILE.2, ... for several): checked before the run, written after it (not
+  // when the check refused them: that was said already). Throw CliError(kOutputFailed).
+  void CheckOutputs(const Options& options);
+  void WriteOutputs(const Options& options) const;
+
+  // The devices the command goes on to use, in order: what --wire-log numbers.
+  void Use(const std::vector<std::string>& paths) { used_paths_ = paths; }
 
  private:
   std::unique_ptr<HidBus> bus_;
+  WireRecorder* recorder_ = nullptr;  // in bus_, with --wire-log
+  std::vector<std::string> used_paths_;
   std::vector<std::shared_ptr<sim::BootLoader>> devices_;
   bool outputs_refused_ = false;
 };

@@ -71,6 +71,12 @@ void AddDeviceOptions(CLI::App& command, Options& options, bool wait) {
                     "wait up to SECONDS (0 to 86400, decimals allowed) for a device in Firmware Upgrade Mode to appear")
         ->type_name("SECONDS")
         ->check(DecimalIn(0, kMaxWaitSeconds, true, "a number of seconds"));
+    command
+        .add_option("--wire-log", options.wire_log,
+                    "write every report sent to and read from the device to FILE, each line with the seconds since "
+                    "the start (FILE.1, FILE.2, ... for several devices); for support")
+        ->type_name("FILE")
+        ->check(NotEmpty());
   }
 }
 

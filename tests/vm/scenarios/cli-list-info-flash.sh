@@ -23,7 +23,7 @@ for device in uhid gadget; do
   # The wire log that counts is the flash's alone.
   ctl $device reset-state > /dev/null || abort "the $device device did not reset"
   note "flashing through $node"
-  "$VM_FWUPGRADE" flash "$FILE" > "$VM_DIR/$device-flash.txt" 2>&1
+  "$VM_FWUPGRADE" flash "$FILE" --wire-log "$VM_DIR/$device-wire.log" > "$VM_DIR/$device-flash.txt" 2>&1
   echo "status $?" >> "$VM_DIR/$device-flash.txt"
   note "flash ended"
   show "$VM_DIR/$device-list.txt" "$VM_DIR/$device-info.txt" "$VM_DIR/$device-flash.txt"
@@ -52,6 +52,11 @@ for device in uhid gadget; do
   expect "$device: the device's memory equals the file over the region" memory_holds_image 0 "$REGION_SIZE"
   expect "$device: the device's wire log equals the built-in simulator's" \
     cmp -s "$VM_DIR/device.log" "$VM_DIR/$device-native.log"
+  # What the tool recorded on its side of the link is what the device saw, each line timed.
+  expect "$device: the tool's wire log, without its times, equals the device's" \
+    sh -c 'cut -d" " -f2- "$1" | cmp -s - "$2"' sh "$VM_DIR/$device-wire.log" "$VM_DIR/device.log"
+  expect_no_line "$device: every line of the tool's wire log starts with the seconds since the start" \
+    "$VM_DIR/$device-wire.log" '^([^0-9]|[0-9]+\.[0-9]{0,5} |[0-9]+ )'
   expect_line "$device: every output report reached the device as 64 bytes" "$VM_DIR/counters.txt" ' odd=0 '
 done
 finish
