@@ -4,10 +4,17 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "cli/devices.hpp"
+#include "cli/exit_code.hpp"
+#include "cli/firmware_file_check.hpp"
+#include "cli/json.hpp"
 
 namespace fwup::cli {
 
@@ -39,5 +46,28 @@ std::string HostName();
 
 // Lower-case hex of the SHA-256 of `bytes`.
 std::string Sha256Hex(std::span<const std::uint8_t> bytes);
+
+// --log for every form of flash: a line for every board the tool found, with what was flashed
+// into it and how it ended. Nothing without --log.
+class BoardRecorder {
+ public:
+  // Opens the log and reads the file's digest, before any device is touched. Throws CliError.
+  BoardRecorder(const Options& options, const CheckedFile& file);
+
+  // Appends the board's line; a failure to log is kept and told by Finish. Safe from several
+  // threads. `attempts`: how often the board was flashed (flash --watch tries a failed one again).
+  void Record(const DeviceRecord& record, unsigned attempts = 1);
+
+  // After the boards: a board whose line could not be written is an output failure when nothing
+  // worse happened (`code` kSuccess); otherwise it is said beside the worse on standard error.
+  void Finish(ExitCode code, Console& console) const;
+
+ private:
+  std::optional<BoardLog> log_;
+  Json file_;
+  std::string host_;
+  std::mutex mutex_;
+  std::optional<CliError> failure_;
+};
 
 }  // namespace fwup::cli

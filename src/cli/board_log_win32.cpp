@@ -1,4 +1,6 @@
 // The board log, time, host name and file digest on Windows.
+#include "cli/board_log.hpp"
+
 // clang-format off
 #include <windows.h>
 #include <bcrypt.h>
@@ -6,7 +8,6 @@
 
 #include <cstdio>
 
-#include "cli/board_log.hpp"
 #include "cli/exit_code.hpp"
 #include "win32/unique_handle.hpp"
 #include "win32/wide_text.hpp"

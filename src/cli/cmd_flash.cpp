@@ -6,9 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <mutex>
 #include <thread>
 
 #include "cli/board_log.hpp"
@@ -18,8 +15,7 @@
 #include "cli/flash_device.hpp"
 #include "cli/terminal_view.hpp"
 #include "cli/text.hpp"
-#include "fwupgrade_version.hpp"
-#include "upgrade/outcome_names.hpp"
+#include "cli/watch.hpp"
 
 namespace fwup::cli {
 namespace {
@@ -35,6 +31,8 @@ void AddOptions(CLI::App& command, Options& options) {
                    "application and programs nothing but 0xFF)");
   AddDeviceOptions(command, options, true);
   all->excludes(command.get_option("--path"));
+  AddWatchOptions(command, options);
+  for (const char* other : {"--all", "--path", "--wait"}) command.get_option("--watch")->excludes(other);
   command
       .add_option("--log", options.log,
                   "append a line of JSON for every board flashed to FILE (created when missing, never truncated; "
@@ -44,68 +42,6 @@ void AddOptions(CLI::App& command, Options& options) {
   AddSimulatorOptions(command, options, true);
   AddOutputOptions(command, options, true);
 }
-
-// --log: a line for every board the tool found, with what was flashed into it and how it ended.
-class BoardRecorder {
- public:
-  BoardRecorder(const Options& options, const CheckedFile& file) {
-    if (options.log.empty()) return;
-    log_.emplace(options.log, std::vector<std::string>{options.file});
-    std::ifstream in(file.path, std::ios::binary);
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad() || FileStampOf(file.path) != file.stamp) {
-      throw CliError(ExitCode::kFileRefused,
-                     "the firmware file '" + options.file + "' changed after it was checked; no device was touched");
-    }
-    file_ = Json::Object();
-    file_["file"] = options.file;
-    file_["file_size"] = static_cast<std::uint64_t>(bytes.size());
-    file_["file_sha256"] = Sha256Hex(bytes);
-    host_ = HostName();
-  }
-
-  // A failure to log is kept, and told once the boards are done.
-  void Record(const DeviceRecord& record) {
-    if (!log_ || !record.found) return;
-    Json line = Json::Object();
-    line["time"] = UtcTimeNow();
-    line["tool"] = "fwupgrade " + std::string(kVersion);
-    line["host"] = host_;
-    line["location"] = record.location.empty() ? Json() : Json(record.location);
-    line["path"] = record.path;
-    line["versions"] = VersionsJson(record.versions);
-    for (const char* key : {"file", "file_size", "file_sha256"}) line[key] = file_[key];
-    line["verdict"] = NameOf(record.run.verdict);
-    line["failed_step"] = FailedStep(record);
-    line["result"] = record.result;
-    line["exit_code"] = ToInt(record.code);
-    line["seconds"] = record.seconds;
-    try {
-      log_->Append(line.Line());
-    } catch (const CliError& error) {
-      const std::lock_guard lock(mutex_);
-      if (!failure_) failure_ = error;
-    }
-  }
-
-  // After the boards: a board whose line could not be written is an output failure when
-  // nothing worse happened; otherwise it is said beside the worse.
-  void Finish(ExitCode code, Console& console) const {
-    if (!failure_) return;
-    if (code == ExitCode::kSuccess) {
-      throw CliError(ExitCode::kOutputFailed,
-                     std::string(failure_->what()) + "; the boards were flashed, but not every one is in the log");
-    }
-    console.err << "fwupgrade: " << failure_->what() << "; not every board is in the log\n";
-  }
-
- private:
-  std::optional<BoardLog> log_;
-  Json file_;
-  std::string host_;
-  std::mutex mutex_;
-  std::optional<CliError> failure_;
-};
 
 // The summary table of flash --all: path, location, versions before, verdict, seconds
 // (right-aligned).
@@ -226,6 +162,7 @@ ExitCode Run(Context& context) {
   // the run before a device is touched.
   context.devices->CheckOutputs(options);
   BoardRecorder recorder(options, file);
+  if (options.watch) return FlashWatch(context, file, recorder);
   if (options.all) return FlashAll(context, file, recorder);
 
   Screen screen(context.console, options.json, options.verbose);

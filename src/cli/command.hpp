@@ -31,6 +31,10 @@ struct Options {
   bool all = false;    // flash --all
   bool force = false;  // flash --force
   std::string log;     // flash --log: a line per board, appended
+  bool watch = false;  // flash --watch, and its rules:
+  unsigned count = 0;  // boards to end; 0: until stopped
+  unsigned retries = 1;
+  double settle_seconds = 3;
 
   std::optional<std::string> path;  // --path: the interface to use
   double wait_seconds = 0;          // --wait
@@ -41,6 +45,7 @@ struct Options {
   std::vector<std::string> sim_faults;  // [N=]FAULT
   std::string sim_dump;
   std::string sim_log;
+  std::string sim_arrivals;         // "B@MS"
   unsigned sim_transfer_us = 1000;  // a full-speed interrupt endpoint moves one report per 1 ms frame
 
   bool verbose = false;
@@ -86,6 +91,8 @@ void AddDeviceOptions(CLI::App& command, Options& options, bool wait);
 void AddSimulatorOptions(CLI::App& command, Options& options, bool traffic);
 // -v/--verbose, and --json where the command has an outcome to print as JSON.
 void AddOutputOptions(CLI::App& command, Options& options, bool json);
+// flash's --watch, --count, --retries, --settle and the simulator's --sim-arrivals.
+void AddWatchOptions(CLI::App& command, Options& options);
 // Refuses an empty value: "" names no file and no device.
 CLI::Validator NotEmpty();
 

@@ -17,6 +17,7 @@
 #include "device/hardware_id.hpp"
 #include "ports/parse_number.hpp"
 #include "ports/utf8.hpp"
+#include "sim/arrivals.hpp"
 #include "sim/fault.hpp"
 #include "sim/sim_bus.hpp"
 #include "sim/wire_log.hpp"
@@ -72,6 +73,23 @@ void AddFault(const std::string& text, const std::vector<std::shared_ptr<sim::Bo
   devices[device - 1]->AddFault(*fault);
 }
 
+// "B@MS": B boards, one every MS milliseconds. Returns B.
+std::uint32_t ParseArrivals(const std::string& text, sim::ArrivalPlan& plan) {
+  const std::size_t at = text.find('@');
+  std::uint32_t boards = 0;
+  std::uint32_t interval = 0;
+  if (at == std::string::npos || !ParseU32(std::string_view(text).substr(0, at), boards, 10, false) ||
+      !ParseU32(std::string_view(text).substr(at + 1), interval, 10, false) || boards == 0 || boards > 1000000 ||
+      interval > 60000) {
+    throw CliError(ExitCode::kUsage, "--sim-arrivals '" + text +
+                                         "': give B@MS, B boards (1 to 1000000) one every MS milliseconds (0 to "
+                                         "60000), e.g. 100@250");
+  }
+  if (plan.sockets == 0) throw CliError(ExitCode::kUsage, "--sim-arrivals needs at least one socket (--sim-devices)");
+  plan.interval = std::chrono::milliseconds(interval);
+  return boards;
+}
+
 }  // namespace
 
 std::unique_ptr<DeviceSource> DeviceSource::Create(const Options& options, const Platform& platform) {
@@ -88,8 +106,18 @@ std::unique_ptr<DeviceSource> DeviceSource::Create(const Options& options, const
     sim::BootLoaderConfig config;
     config.transfer_time = std::chrono::microseconds(options.sim_transfer_us);
     auto bus = std::make_unique<sim::SimBus>();
-    source->devices_ = bus->AddBootLoaders(options.sim_devices, config);
-    for (const std::string& text : options.sim_faults) AddFault(text, source->devices_);
+    if (options.sim_arrivals.empty()) {
+      source->devices_ = bus->AddBootLoaders(options.sim_devices, config);
+      for (const std::string& text : options.sim_faults) AddFault(text, source->devices_);
+    } else {
+      // --sim-devices sockets, empty at first; --sim-fault numbers the boards as they arrive.
+      sim::ArrivalPlan plan;
+      plan.sockets = options.sim_devices;
+      const std::uint32_t boards = ParseArrivals(options.sim_arrivals, plan);
+      for (std::uint32_t i = 0; i < boards; ++i) source->devices_.push_back(std::make_shared<sim::BootLoader>(config));
+      for (const std::string& text : options.sim_faults) AddFault(text, source->devices_);
+      source->arrivals_ = std::make_unique<sim::Arrivals>(*bus, source->devices_, plan);
+    }
     source->bus_ = std::move(bus);
   }
   if (!options.wire_log.empty()) {

@@ -13,6 +13,7 @@
 
 #include "cli/command.hpp"
 #include "ports/hid.hpp"
+#include "sim/arrivals.hpp"
 #include "sim/boot_loader.hpp"
 #include "upgrade/session.hpp"
 
@@ -45,6 +46,7 @@ class DeviceSource {
   std::vector<std::string> used_paths_;
   std::vector<std::shared_ptr<sim::BootLoader>> devices_;
   bool outputs_refused_ = false;
+  std::unique_ptr<sim::Arrivals> arrivals_;  // the last member: stopped before the bus goes
 };
 
 // Paths of the interfaces that the walk would take, in walk order; with `only_path`, only the

@@ -183,8 +183,8 @@ DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettin
   DeviceRecord outcome;
   auto session = std::make_unique<Session>(bus, view, view);  // holds a 64 KiB image
   session->settings.only_path = settings.only_path;
-  session->settings.stop_requested = StopRequested;
-  if (StopRequested()) {
+  if (settings.stoppable) session->settings.stop_requested = StopRequested;
+  if (settings.stoppable && StopRequested()) {
     outcome.code = ExitCode::kInterrupted;
     outcome.error = "stopped before connecting: no device was touched";
     outcome.result = "Interrupted";

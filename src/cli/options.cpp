@@ -80,6 +80,39 @@ void AddDeviceOptions(CLI::App& command, Options& options, bool wait) {
   }
 }
 
+void AddWatchOptions(CLI::App& command, Options& options) {
+  CLI::Option* watch = command.add_flag(
+      "--watch", options.watch,
+      "a production line: flash every device that enters Firmware Upgrade Mode as it appears, each on its own, "
+      "until Ctrl-C (the boards in progress finish) or --count boards have ended; exit 0 only when all of them "
+      "ended with CRC Matched");
+  command.add_option("--count", options.count, "with --watch: stop once N boards have ended, 1 to 1000000")
+      ->type_name("N")
+      ->check(DecimalIn(1, 1000000, false, "a whole number"))
+      ->needs(watch);
+  command
+      .add_option("--retries", options.retries,
+                  "with --watch: flash a failed board again up to N times while it stays in its slot, 0 to 10 "
+                  "(default 1)")
+      ->type_name("N")
+      ->check(DecimalIn(0, 10, false, "a whole number"))
+      ->needs(watch);
+  command
+      .add_option("--settle", options.settle_seconds,
+                  "with --watch: how long a slot must stay empty before the failed board in it counts as replaced, "
+                  "0 to 600 (default 3; longer than a reset takes to show the device again)")
+      ->type_name("SECONDS")
+      ->check(DecimalIn(0, 600, true, "a number of seconds"))
+      ->needs(watch);
+  command
+      .add_option("--sim-arrivals", options.sim_arrivals,
+                  "testing aid: boards arrive one by one, B boards one every MS milliseconds, each into the first "
+                  "free one of --sim-devices sockets; a matched board leaves after its reset, a failed one is taken "
+                  "out")
+      ->type_name("B@MS")
+      ->check(NotEmpty());
+}
+
 void AddSimulatorOptions(CLI::App& command, Options& options, bool traffic) {
   CLI::Option* simulate =
       command.add_flag("--simulate", options.simulate,

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <thread>
 
@@ -18,15 +19,14 @@
 namespace fwup::cli {
 namespace {
 
-constexpr char kStopping[] = "fwupgrade: stopping after the transfer in flight; press Ctrl-C again to end at once\n";
-
 void TakeStopSignals(sigset_t signals) {
   for (;;) {
     int number = 0;
     if (sigwait(&signals, &number) != 0) continue;
     if (!StopRequested()) {
       RequestStop();
-      (void)!::write(STDERR_FILENO, kStopping, sizeof kStopping - 1);
+      const char* const note = StopNote();
+      (void)!::write(STDERR_FILENO, note, std::strlen(note));
       continue;
     }
     // The second one: as if nothing handled it.

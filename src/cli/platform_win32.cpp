@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstring>
 #include <iostream>
 #include <streambuf>
 
@@ -85,10 +86,9 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
   if (StopRequested()) return FALSE;  // the second one: the default handler ends the process
   RequestStop();
-  static constexpr char kStopping[] =
-      "fwupgrade: stopping after the transfer in flight; press Ctrl-C again to end at once\n";
+  const char* const note = StopNote();
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), kStopping, sizeof kStopping - 1, &written, nullptr);
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), note, static_cast<DWORD>(std::strlen(note)), &written, nullptr);
   return TRUE;
 }
 

@@ -8,4 +8,9 @@ namespace fwup::cli {
 bool StopRequested();
 void RequestStop();
 
+// What the entry says when the first stop comes: a line ending in a newline. A run that stops
+// otherwise (flash --watch lets the boards in progress finish) says so before it starts.
+const char* StopNote();
+void SetStopNote(const char* line);
+
 }  // namespace fwup::cli

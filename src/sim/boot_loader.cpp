@@ -131,6 +131,7 @@ TransferResult BootLoader::Read(BootReport& report, std::chrono::milliseconds bo
     report = answers_.front();
     answers_.pop_front();
     log_.push_back({Direction::FromDevice, report});
+    if (report[field::kCode] == CodeOf(Command::CMD_CRC_CHECK)) last_verdict_ = report[field::kVerdict];
   }
   Wait();
   return TransferResult::Done();
@@ -141,6 +142,7 @@ void BootLoader::Handle(const BootReport& request) {
       std::min<std::uint64_t>(std::uint64_t{config_.region_start} + config_.region_size, kImageSize);
   const std::uint64_t region_start = std::min<std::uint64_t>(config_.region_start, region_end);
   const auto command = static_cast<Command>(request[field::kCode]);
+  counters_.last_request = std::chrono::steady_clock::now();
   switch (command) {
     case Command::CMD_DEVICE_ERASE:
       ++counters_.erases;
@@ -163,6 +165,8 @@ void BootLoader::Handle(const BootReport& request) {
       return;
     case Command::CMD_RESET_DEVICE:
       ++counters_.resets;
+      counters_.resets_after_match += last_verdict_ == kMatchVerdict ? 1 : 0;
+      counters_.last_reset = counters_.last_request;
       return;
     case Command::CMD_CRC_CHECK:
       ++counters_.crc_checks;

@@ -41,6 +41,9 @@ struct BootLoaderCounters {
   unsigned program_ends = 0;
   unsigned crc_checks = 0;
   unsigned resets = 0;
+  unsigned resets_after_match = 0;  // the last verdict it gave was the match: the application starts
+  std::chrono::steady_clock::time_point last_request{};
+  std::chrono::steady_clock::time_point last_reset{};
 };
 
 class BootLoader {
@@ -96,6 +99,7 @@ class BootLoader {
   bool answer_read_ = false;  // a read came since the last request
   bool disconnected_ = false;
   std::uint8_t last_checksum_ = 0;
+  std::uint8_t last_verdict_ = 0;  // of the last checksum answer read
   std::chrono::steady_clock::time_point first_frame_{};
   std::int64_t last_frame_ = -1;
 };

@@ -87,6 +87,11 @@ void SimBus::Add(SimInterface interface) {
   interfaces_.push_back(std::move(interface));
 }
 
+void SimBus::Remove(const std::string& path) {
+  const std::lock_guard lock(mutex_);
+  std::erase_if(interfaces_, [&path](const SimInterface& interface) { return interface.path == path; });
+}
+
 std::unique_ptr<HidEnumeration> SimBus::Enumerate() { return std::make_unique<SimEnumeration>(*this); }
 
 OpenResult SimBus::Open(const std::string& path, HidAccess access) {

@@ -47,6 +47,8 @@ class SimBus : public HidBus {
   // "sim-2", ...; returns them.
   std::vector<std::shared_ptr<BootLoader>> AddBootLoaders(unsigned count, BootLoaderConfig config = {});
   void Add(SimInterface interface);
+  // The interface at `path` is unplugged; a link open on it stays with its device.
+  void Remove(const std::string& path);
 
   std::unique_ptr<HidEnumeration> Enumerate() override;
   OpenResult Open(const std::string& path, HidAccess access) override;

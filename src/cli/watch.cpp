@@ -1,0 +1,267 @@
+#include "cli/watch.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <list>
+#include <thread>
+
+#include "cli/flash_device.hpp"
+#include "cli/stop_request.hpp"
+#include "cli/terminal_view.hpp"
+#include "cli/text.hpp"
+#include "cli/watch_slots.hpp"
+#include "device/find_device.hpp"
+
+namespace fwup::cli {
+namespace {
+
+// A board's view: quiet, keeping what the live table shows of it for the watching thread.
+class BoardView : public DeviceView {
+ public:
+  using DeviceView::DeviceView;
+  void SetStatusText(std::string_view text) override {
+    DeviceView::SetStatusText(text);
+    Keep();
+  }
+  void SetProgress(int position) override {
+    DeviceView::SetProgress(position);
+    Keep();
+  }
+  void PacketsSent(std::uint32_t sent, std::uint32_t total) override {
+    DeviceView::PacketsSent(sent, total);
+    Keep();
+  }
+  std::string Row(int width) const {
+    const std::lock_guard lock(mutex_);
+    return ProgressBarText(progress_, width) + "  " + status_;
+  }
+
+ private:
+  void Keep() {
+    const std::lock_guard lock(mutex_);
+    progress_ = record().progress;
+    status_ = record().statuses.empty() ? std::string() : record().statuses.back();
+  }
+  mutable std::mutex mutex_;
+  ProgressState progress_;
+  std::string status_;
+};
+
+struct Attempt {
+  WatchSlots::Start start;
+  std::unique_ptr<BoardView> view;
+  DeviceRecord record;
+  std::atomic<bool> done = false;
+  std::jthread thread;  // the last member: joined before the others go
+};
+
+// The slots' table, redrawn in place below the lines of the boards that ended.
+class LiveTable {
+ public:
+  LiveTable(Console& console, bool live) : console_(console), live_(live) {}
+
+  void Print(const std::string& line) {
+    if (live_ && drawn_ > 0) console_.out << "\x1b[" << drawn_ << "A\r\x1b[J";
+    console_.out << line << '\n';
+    if (live_ && drawn_ > 0) {
+      drawn_ = 0;
+      Draw(rows_);
+    }
+    console_.out << std::flush;
+  }
+
+  void Draw(const std::vector<std::string>& rows) {
+    if (!live_) return;
+    if (drawn_ > 0 && rows == rows_) return;
+    std::string frame = drawn_ > 0 ? "\x1b[" + std::to_string(drawn_) + "A" : std::string();
+    for (const std::string& row : rows) frame += "\r\x1b[K" + row + "\n";
+    frame += "\x1b[J";
+    console_.out << frame << std::flush;
+    rows_ = rows;
+    drawn_ = rows.size();
+  }
+
+ private:
+  Console& console_;
+  bool live_;
+  std::vector<std::string> rows_;
+  std::size_t drawn_ = 0;
+};
+
+std::vector<PresentDevice> Present(HidBus& bus) {
+  std::vector<PresentDevice> present;
+  for (const HidInterfaceInfo& interface : ListInterfaces(bus)) {
+    if (interface.matches) present.push_back({interface.path, interface.location});
+  }
+  return present;
+}
+
+std::string Seconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f s", seconds);
+  return text;
+}
+
+std::vector<std::string> TableRows(const WatchSlots& slots, const std::list<Attempt>& running, int columns) {
+  const std::vector<WatchSlots::SlotView> views = slots.Snapshot();
+  std::size_t width = std::string_view("SLOT").size();
+  for (const auto& view : views) width = std::max(width, view.slot.size());
+  const int bar = std::clamp(columns - static_cast<int>(width) - 34, 24, 60);
+  std::vector<std::string> rows = {"SLOT" + std::string(width - 4 + 2, ' ') + "STATE"};
+  for (const auto& view : views) {
+    std::string state;
+    switch (view.state) {
+      case SlotState::Empty:
+        state = "free";
+        break;
+      case SlotState::Flashing:
+        for (const Attempt& attempt : running) {
+          if (attempt.start.slot == view.slot) state = attempt.view->Row(bar);
+        }
+        if (view.attempt > 1) state += " (attempt " + std::to_string(view.attempt) + ")";
+        break;
+      case SlotState::Retrying:
+        state = "failed; tried again while the board stays";
+        break;
+      case SlotState::Failed:
+        state = "FAILED: replace the board";
+        break;
+    }
+    std::string row = view.slot + std::string(width - view.slot.size() + 2, ' ') + state;
+    row.resize(std::min(row.size(), static_cast<std::size_t>(std::max(20, columns - 1))));
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+}  // namespace
+
+ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& recorder) {
+  const Options& options = context.options;
+  Console& console = context.console;
+  HidBus& bus = context.devices->bus();
+  WatchSlots slots(options.retries,
+                   std::chrono::milliseconds(static_cast<std::int64_t>(options.settle_seconds * 1000)));
+  Screen quiet(console, true, options.verbose);
+  LiveTable table(console,
+                  !options.json && !options.verbose && console.terminal.is_terminal && console.terminal.cursor_control);
+  std::mutex mutex;
+  std::condition_variable woken;
+  std::list<Attempt> running;
+  unsigned started = 0;
+  unsigned ended = 0;
+  unsigned matched = 0;
+  std::string failed;  // the first few failed boards, for the closing message
+  Json boards = Json::Array();
+
+  SetStopNote("fwupgrade: stopping once the boards in progress are done; press Ctrl-C again to end at once\n");
+  DeviceView notes(quiet);
+  notes.Note("Flashing every device that enters Firmware Upgrade Mode" +
+             (options.count > 0 ? " until " + std::to_string(options.count) + " boards have ended" : std::string()) +
+             "; Ctrl-C stops once the boards in progress are done.");
+
+  const auto say = [&](const std::string& line) {
+    if (!options.json) table.Print(line);
+  };
+  const auto end_board = [&](const BoardEnd& end, const Attempt* last) {
+    ++ended;
+    matched += end.matched ? 1 : 0;
+    const std::string path = last ? last->record.path : std::string();
+    const std::string where = end.slot + (path.empty() || path == end.slot ? "" : " (" + path + ")");
+    if (end.matched) {
+      say(where + ": CRC Matched in " + Seconds(last->record.seconds));
+    } else {
+      const std::string why = end.removed ? "taken out before it could be tried again" : last->record.error;
+      say(where + ": FAILED: replace the board: " + why);
+      if (std::count(failed.begin(), failed.end(), ',') < 9) {
+        failed += (failed.empty() ? "" : ", ") + end.slot;
+      } else if (failed.back() != '.') {
+        failed += ", ...";
+      }
+    }
+    if (last) recorder.Record(last->record, last->start.attempt);
+    if (options.json && last) {
+      Json entry = Json::Object();
+      entry["slot"] = end.slot;
+      entry["attempts"] = last->start.attempt;
+      AddDeviceJson(entry, last->record, last->view->record(), true);
+      entry["exit_code"] = ToInt(last->record.code);
+      if (last->record.code != ExitCode::kSuccess) {
+        entry["error"]["kind"] = KindOf(last->record.code);
+        entry["error"]["message"] = last->record.error;
+      }
+      boards.Append(std::move(entry));
+    }
+  };
+
+  for (;;) {
+    const bool stopping = StopRequested();
+    const bool take_new = !stopping && (options.count == 0 || started < options.count);
+    std::vector<BoardEnd> removed;
+    for (const WatchSlots::Start& start :
+         slots.Observe(Present(bus), WatchSlots::Clock::now(), take_new, !stopping, removed)) {
+      started += start.attempt == 1 ? 1 : 0;
+      Attempt& attempt = running.emplace_back();
+      attempt.start = start;
+      attempt.view = std::make_unique<BoardView>(quiet);
+      attempt.thread = std::jthread([&, current = &attempt] {
+        // A stop lets the boards in progress finish.
+        const FlashSettings settings{options.force, current->start.path, context.platform.access_denied_advice, false};
+        try {
+          current->record = FlashDevice(bus, file, settings, *current->view);
+        } catch (const std::exception& failure) {
+          current->record.code = ExitCode::kInternal;
+          current->record.error = failure.what();
+          current->record.result = "Internal Error";
+        }
+        if (current->record.path.empty()) current->record.path = current->start.path;
+        {
+          const std::lock_guard lock(mutex);
+          current->done = true;
+        }
+        woken.notify_one();
+      });
+    }
+    for (const BoardEnd& end : removed) end_board(end, nullptr);
+
+    for (auto attempt = running.begin(); attempt != running.end();) {
+      if (!attempt->done) {
+        ++attempt;
+        continue;
+      }
+      attempt->thread.join();
+      const std::optional<BoardEnd> end =
+          slots.AttemptEnded(attempt->start.slot, attempt->record.code == ExitCode::kSuccess);
+      if (end) {
+        end_board(*end, &*attempt);
+      } else {
+        say(attempt->start.slot + " (" + attempt->record.path + "): attempt " + std::to_string(attempt->start.attempt) +
+            " of " + std::to_string(options.retries + 1) + " failed: " + attempt->record.error +
+            "; trying again while the board stays");
+      }
+      attempt = running.erase(attempt);
+    }
+
+    if (!take_new && running.empty() && !slots.Busy()) break;
+    table.Draw(TableRows(slots, running, console.terminal.columns));
+    std::unique_lock lock(mutex);
+    woken.wait_for(lock, kWatchPollInterval, [&running] {
+      return std::any_of(running.begin(), running.end(), [](const Attempt& attempt) { return attempt.done.load(); });
+    });
+  }
+
+  table.Draw(TableRows(slots, running, console.terminal.columns));
+  context.result["boards"] = std::move(boards);
+  context.result["matched"] = matched;
+  context.result["total"] = ended;
+  const std::string of = " of " + std::to_string(ended) + " boards";
+  if (!options.json) console.out << '\n' << matched << of << " ended with CRC Matched.\n" << std::flush;
+  recorder.Finish(matched == ended ? ExitCode::kSuccess : ExitCode::kNotAllMatched, console);
+  if (matched == ended) return ExitCode::kSuccess;
+  throw CliError(ExitCode::kNotAllMatched, std::to_string(ended - matched) + of + " did not end with CRC Matched: " +
+                                               failed + "; each one's line says why");
+}
+
+}  // namespace fwup::cli

@@ -1,0 +1,70 @@
+#include "cli/watch_slots.hpp"
+
+namespace fwup::cli {
+
+std::string SlotOf(const PresentDevice& device) { return device.location.empty() ? device.path : device.location; }
+
+std::vector<WatchSlots::Start> WatchSlots::Observe(const std::vector<PresentDevice>& present, Clock::time_point now,
+                                                   bool take_new, bool retry, std::vector<BoardEnd>& ended) {
+  std::map<std::string, std::string> here;  // slot -> the first path present there
+  for (const PresentDevice& device : present) here.emplace(SlotOf(device), device.path);
+  for (const auto& [slot, path] : here) slots_[slot];
+
+  std::vector<Start> starts;
+  for (auto& [name, slot] : slots_) {
+    const auto found = here.find(name);
+    if (found == here.end()) {
+      if (!slot.empty_since) slot.empty_since = now;
+      slot.done_path.clear();
+      const bool settled = now - *slot.empty_since >= settle_;
+      if (settled && slot.state == SlotState::Retrying) {
+        ended.push_back({name, false, true});
+        slot.state = SlotState::Empty;
+      } else if (settled && slot.state == SlotState::Failed) {
+        slot.state = SlotState::Empty;
+      }
+      continue;
+    }
+    slot.empty_since.reset();
+    const std::string& path = found->second;
+    if (slot.state == SlotState::Empty && take_new && path != slot.done_path) {
+      slot = {SlotState::Flashing, path, 1, {}, {}};
+      starts.push_back({name, path, 1});
+    } else if (slot.state == SlotState::Retrying && retry) {
+      slot.state = SlotState::Flashing;
+      slot.path = path;
+      starts.push_back({name, path, ++slot.attempt});
+    }
+  }
+  return starts;
+}
+
+std::optional<BoardEnd> WatchSlots::AttemptEnded(const std::string& name, bool matched) {
+  Slot& slot = slots_[name];
+  if (matched) {
+    slot.state = SlotState::Empty;
+    slot.done_path = slot.path;
+    return BoardEnd{name, true, false};
+  }
+  if (slot.attempt <= retries_) {
+    slot.state = SlotState::Retrying;
+    return std::nullopt;
+  }
+  slot.state = SlotState::Failed;
+  return BoardEnd{name, false, false};
+}
+
+bool WatchSlots::Busy() const {
+  for (const auto& [name, slot] : slots_) {
+    if (slot.state == SlotState::Flashing || slot.state == SlotState::Retrying) return true;
+  }
+  return false;
+}
+
+std::vector<WatchSlots::SlotView> WatchSlots::Snapshot() const {
+  std::vector<SlotView> views;
+  for (const auto& [name, slot] : slots_) views.push_back({name, slot.state, slot.path, slot.attempt});
+  return views;
+}
+
+}  // namespace fwup::cli

@@ -1,0 +1,83 @@
+// The rules of a production line for flash --watch, apart from threads and devices: which board
+// to flash, when a failed one is tried again, and when a slot takes the next board. A slot is
+// where a board sits: its location, or its path where the platform gives no location.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fwup::cli {
+
+struct PresentDevice {
+  std::string path;
+  std::string location;
+};
+
+// What the line does with a board, step by step.
+enum class SlotState {
+  Empty,     // free; a board that matched may still sit there until it leaves
+  Flashing,  // an attempt runs
+  Retrying,  // an attempt failed; the next starts when the board is there
+  Failed,    // out of attempts: left alone until the slot has been empty for the settle time
+};
+
+// How a board ended; a board ends once.
+struct BoardEnd {
+  std::string slot;
+  bool matched = false;
+  bool removed = false;  // taken out before it could be tried again
+};
+
+class WatchSlots {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  struct Start {
+    std::string slot;
+    std::string path;
+    unsigned attempt;  // 1 for a new board
+  };
+  struct SlotView {
+    std::string slot;
+    SlotState state;
+    std::string path;
+    unsigned attempt;
+  };
+
+  // `retries`: attempts after the first while the board stays; `settle`: how long a slot must
+  // stay empty before a failed board counts as taken out, longer than a reset's re-enumeration.
+  WatchSlots(unsigned retries, std::chrono::milliseconds settle) : retries_(retries), settle_(settle) {}
+
+  // The devices in Firmware Upgrade Mode now. Returns the attempts to start; boards taken out
+  // while they waited for another attempt end in `ended`. New boards are taken only when
+  // `take_new`; waiting attempts start only when `retry`.
+  std::vector<Start> Observe(const std::vector<PresentDevice>& present, Clock::time_point now, bool take_new,
+                             bool retry, std::vector<BoardEnd>& ended);
+
+  // An attempt on `slot` ended. Returns the board's end, or nothing when it will be tried again.
+  std::optional<BoardEnd> AttemptEnded(const std::string& slot, bool matched);
+
+  // An attempt runs or waits to run.
+  bool Busy() const;
+  std::vector<SlotView> Snapshot() const;
+
+ private:
+  struct Slot {
+    SlotState state = SlotState::Empty;
+    std::string path;       // of the last attempt
+    unsigned attempt = 0;   // of the board in the slot
+    std::string done_path;  // a board that matched and has not left yet: never flashed again
+    std::optional<Clock::time_point> empty_since;
+  };
+
+  unsigned retries_;
+  std::chrono::milliseconds settle_;
+  std::map<std::string, Slot> slots_;
+};
+
+std::string SlotOf(const PresentDevice& device);
+
+}  // namespace fwup::cli

@@ -1,0 +1,84 @@
+#include "sim/arrivals.hpp"
+
+namespace fwup::sim {
+
+Arrivals::Arrivals(SimBus& bus, std::vector<std::shared_ptr<BootLoader>> boards, ArrivalPlan plan)
+    : bus_(bus), plan_(plan), taken_(plan.sockets, false), free_at_(plan.sockets) {
+  for (auto& device : boards) {
+    Board board;
+    board.device = std::move(device);
+    boards_.push_back(std::move(board));
+  }
+  Advance(start_);
+  ticker_ = std::jthread([this](std::stop_token stop) {
+    while (!stop.stop_requested()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      Advance(std::chrono::steady_clock::now());
+    }
+  });
+}
+
+Arrivals::~Arrivals() {
+  ticker_.request_stop();
+  if (ticker_.joinable()) ticker_.join();
+}
+
+std::vector<BoardTimes> Arrivals::Times() const {
+  const std::lock_guard lock(mutex_);
+  std::vector<BoardTimes> times;
+  for (const Board& board : boards_) times.push_back(board.times);
+  return times;
+}
+
+void Arrivals::Plug(Board& board, unsigned socket, std::chrono::steady_clock::time_point now) {
+  board.where = Where::In;
+  board.socket = socket;
+  board.path = "sim:hid#" + std::to_string(++plugs_);
+  board.seen = board.device->Counters();
+  board.back_at = now;
+  taken_[socket] = true;
+  SimInterface interface { std::u16string(kBootLoaderHardwareId), board.path, board.device };
+  interface.location = "sim-" + std::to_string(socket + 1);
+  board.times.socket = interface.location;
+  if (!board.times.arrived) board.times.arrived = now;
+  bus_.Add(std::move(interface));
+}
+
+void Arrivals::Advance(std::chrono::steady_clock::time_point now) {
+  const std::lock_guard lock(mutex_);
+  for (Board& board : boards_) {
+    if (board.where == Where::In) {
+      const BootLoaderCounters counters = board.device->Counters();
+      const bool reset = counters.resets > board.seen.resets;
+      const bool idle = counters.last_request > board.back_at && now - counters.last_request >= plan_.idle;
+      if (!reset && !idle) continue;
+      bus_.Remove(board.path);
+      if (reset && counters.resets_after_match > board.seen.resets_after_match) {
+        board.times.matched = counters.last_reset;
+      }
+      if (reset && !board.times.matched) {
+        board.where = Where::Away;  // the boot loader starts again
+        board.back_at = now + plan_.return_after;
+      } else {
+        board.where = Where::Gone;
+        taken_[board.socket] = false;
+        free_at_[board.socket] = board.times.matched ? now : now + plan_.replace_after;
+      }
+    } else if (board.where == Where::Away && now >= board.back_at) {
+      taken_[board.socket] = false;
+      Plug(board, board.socket, now);
+    }
+  }
+  // The next boards as their time comes, each into the first free socket.
+  for (std::size_t i = 0; i < boards_.size(); ++i) {
+    Board& board = boards_[i];
+    if (board.where != Where::Waiting) continue;
+    if (now < start_ + plan_.interval * static_cast<long>(i)) break;
+    unsigned socket = 0;
+    while (socket < taken_.size() && (taken_[socket] || now < free_at_[socket])) ++socket;
+    if (socket == taken_.size()) break;
+    Plug(board, socket, now);
+  }
+}
+
+}  // namespace fwup::sim
