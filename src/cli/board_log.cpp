@@ -28,7 +28,7 @@ void BoardRecorder::Record(const DeviceRecord& record, unsigned attempts) {
   if (!log_ || !record.found) return;
   Json line = Json::Object();
   line["time"] = UtcTimeNow();
-  line["tool"] = "fwupgrade " + std::string(kVersion);
+  line["tool"] = std::string("fwupgrade ").append(kVersion);  // not "..." + temporary: g++ 12 warns falsely
   line["host"] = host_;
   line["location"] = record.location.empty() ? Json() : Json(record.location);
   line["path"] = record.path;

@@ -72,7 +72,7 @@ TransferResult BootLoader::Write(const BootReport& report) {
     }
     ++requests_seen_[code];
     answer_read_ = false;
-    log_.push_back({Direction::ToDevice, report});
+    if (config_.keep_log) log_.push_back({Direction::ToDevice, report});
     const std::size_t answers_before = answers_.size();
     Handle(report);
     if (fault && fault->kind == FaultKind::NoAnswer) answers_.resize(answers_before);
@@ -98,7 +98,7 @@ bool BootLoader::RefusesNextWrite(std::uint8_t code) const {
 TransferResult BootLoader::Read(BootReport& report, std::chrono::milliseconds bound) {
   {
     const std::lock_guard lock(mutex_);
-    read_bounds_.push_back(bound);
+    if (config_.keep_log) read_bounds_.push_back(bound);
     // A look at an empty queue is not a transfer: nothing crossed and nothing was awaited.
     if (bound == std::chrono::milliseconds::zero() && (answers_.empty() || disconnected_)) {
       return TransferResult::Failed(disconnected_ ? kErrorDeviceNotConnected : kErrorTimeout);
@@ -130,7 +130,7 @@ TransferResult BootLoader::Read(BootReport& report, std::chrono::milliseconds bo
     if (answers_.empty()) return TransferResult::Failed(kErrorTimeout);
     report = answers_.front();
     answers_.pop_front();
-    log_.push_back({Direction::FromDevice, report});
+    if (config_.keep_log) log_.push_back({Direction::FromDevice, report});
     if (report[field::kCode] == CodeOf(Command::CMD_CRC_CHECK)) last_verdict_ = report[field::kVerdict];
   }
   Wait();
@@ -266,7 +266,7 @@ std::vector<std::chrono::milliseconds> BootLoader::WriteBounds() const {
 TransferResult BootLoader::Write(const BootReport& report, std::chrono::milliseconds bound) {
   {
     const std::lock_guard lock(mutex_);
-    write_bounds_.push_back(bound);
+    if (config_.keep_log) write_bounds_.push_back(bound);
   }
   return Write(report);
 }

@@ -31,6 +31,9 @@ struct BootLoaderConfig {
   // Time spent on one transfer in each direction; zero answers at once. A full-speed interrupt
   // endpoint moves one report per 1 ms frame.
   std::chrono::microseconds transfer_time{0};
+  // Whether it keeps its wire log and the bounds it was given; a bench of a thousand boards
+  // measures the tool's memory, not these.
+  bool keep_log = true;
 };
 
 // What the device went through, for tests.
