@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <list>
+#include <map>
 #include <thread>
 
 #include "cli/flash_device.hpp"
@@ -165,15 +166,25 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
   const auto say = [&](const std::string& line) {
     if (!options.json) table.Print(line);
   };
-  const auto end_board = [&](const BoardEnd& end, const Attempt* last) {
+  // The last attempt of each board that waits for another; it is the board's record if the board
+  // ends without one.
+  struct LastAttempt {
+    DeviceRecord record;
+    ViewRecord shown;
+    unsigned attempt = 0;
+  };
+  std::map<std::string, LastAttempt> waiting;
+  const auto end_board = [&](const BoardEnd& end, const LastAttempt& last) {
     ++ended;
     matched += end.matched ? 1 : 0;
-    const std::string path = last ? last->record.path : std::string();
+    const std::string& path = last.record.path;
     const std::string where = end.slot + (path.empty() || path == end.slot ? "" : " (" + path + ")");
     if (end.matched) {
-      say(where + ": CRC Matched in " + Seconds(last->record.seconds));
+      say(where + ": CRC Matched in " + Seconds(last.record.seconds));
     } else {
-      const std::string why = end.removed ? "taken out before it could be tried again" : last->record.error;
+      const std::string why = end.removed   ? "taken out before it could be tried again; " + last.record.error
+                              : end.stopped ? "stopped before it could be tried again; " + last.record.error
+                                            : last.record.error;
       say(where + ": FAILED: replace the board: " + why);
       if (std::count(failed.begin(), failed.end(), ',') < 9) {
         failed += (failed.empty() ? "" : ", ") + end.slot;
@@ -181,16 +192,16 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
         failed += ", ...";
       }
     }
-    if (last) recorder.Record(last->record, last->start.attempt);
-    if (options.json && last) {
+    recorder.Record(last.record, last.attempt);
+    if (options.json) {
       Json entry = Json::Object();
       entry["slot"] = end.slot;
-      entry["attempts"] = last->start.attempt;
-      AddDeviceJson(entry, last->record, last->view->record(), true);
-      entry["exit_code"] = ToInt(last->record.code);
-      if (last->record.code != ExitCode::kSuccess) {
-        entry["error"]["kind"] = KindOf(last->record.code);
-        entry["error"]["message"] = last->record.error;
+      entry["attempts"] = last.attempt;
+      AddDeviceJson(entry, last.record, last.shown, true);
+      entry["exit_code"] = ToInt(last.record.code);
+      if (last.record.code != ExitCode::kSuccess) {
+        entry["error"]["kind"] = KindOf(last.record.code);
+        entry["error"]["message"] = last.record.error;
       }
       boards.Append(std::move(entry));
     }
@@ -224,7 +235,10 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
         woken.notify_one();
       });
     }
-    for (const BoardEnd& end : removed) end_board(end, nullptr);
+    for (const BoardEnd& end : removed) {
+      end_board(end, waiting[end.slot]);
+      waiting.erase(end.slot);
+    }
 
     for (auto attempt = running.begin(); attempt != running.end();) {
       if (!attempt->done) {
@@ -234,12 +248,15 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
       attempt->thread.join();
       const std::optional<BoardEnd> end =
           slots.AttemptEnded(attempt->start.slot, attempt->record.code == ExitCode::kSuccess);
+      LastAttempt last{std::move(attempt->record), attempt->view->record(), attempt->start.attempt};
       if (end) {
-        end_board(*end, &*attempt);
+        end_board(*end, last);
+        waiting.erase(attempt->start.slot);
       } else {
-        say(attempt->start.slot + " (" + attempt->record.path + "): attempt " + std::to_string(attempt->start.attempt) +
-            " of " + std::to_string(options.retries + 1) + " failed: " + attempt->record.error +
+        say(attempt->start.slot + " (" + last.record.path + "): attempt " + std::to_string(last.attempt) + " of " +
+            std::to_string(options.retries + 1) + " failed: " + last.record.error +
             "; trying again while the board stays");
+        waiting[attempt->start.slot] = std::move(last);
       }
       attempt = running.erase(attempt);
     }

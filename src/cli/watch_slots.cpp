@@ -12,6 +12,10 @@ std::vector<WatchSlots::Start> WatchSlots::Observe(const std::vector<PresentDevi
 
   std::vector<Start> starts;
   for (auto& [name, slot] : slots_) {
+    if (slot.state == SlotState::Retrying && !retry) {
+      ended.push_back({name, false, false, true});
+      slot.state = SlotState::Failed;
+    }
     const auto found = here.find(name);
     if (found == here.end()) {
       if (!slot.empty_since) slot.empty_since = now;

@@ -29,6 +29,7 @@ struct BoardEnd {
   std::string slot;
   bool matched = false;
   bool removed = false;  // taken out before it could be tried again
+  bool stopped = false;  // a stop came before it could be tried again
 };
 
 class WatchSlots {
@@ -51,9 +52,9 @@ class WatchSlots {
   // stay empty before a failed board counts as taken out, longer than a reset's re-enumeration.
   WatchSlots(unsigned retries, std::chrono::milliseconds settle) : retries_(retries), settle_(settle) {}
 
-  // The devices in Firmware Upgrade Mode now. Returns the attempts to start; boards taken out
-  // while they waited for another attempt end in `ended`. New boards are taken only when
-  // `take_new`; waiting attempts start only when `retry`.
+  // The devices in Firmware Upgrade Mode now. Returns the attempts to start; boards that waited
+  // for another attempt end in `ended` when they were taken out, or without `retry` (a stop).
+  // New boards are taken only when `take_new`.
   std::vector<Start> Observe(const std::vector<PresentDevice>& present, Clock::time_point now, bool take_new,
                              bool retry, std::vector<BoardEnd>& ended);
 

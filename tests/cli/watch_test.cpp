@@ -6,6 +6,7 @@
 #include <set>
 #include <sstream>
 
+#include "cli/watch_slots.hpp"
 #include "cli_runner.hpp"
 
 namespace fwup::cli::testing {
@@ -92,6 +93,77 @@ TEST(Watch, RefusesABadFileBeforeAnyBoardAndTakesNoOptionThatFightsIt) {
         {"flash", "--watch", "--simulate", "--sim-arrivals", "3", SampleFirmware()},
         {"flash", "--watch", "--simulate", "--sim-devices", "0", "--sim-arrivals", "3@1", SampleFirmware()}}) {
     EXPECT_EQ(RunCli(args).exit_code, Code(ExitCode::kUsage)) << args[2];
+  }
+}
+
+// The slot rules alone, on a clock of the test's own: 1 retry, a settle time of 3 s.
+struct Line {
+  WatchSlots slots{1, std::chrono::seconds(3)};
+  WatchSlots::Clock::time_point now{};
+  std::vector<BoardEnd> ended;
+
+  // The paths started when these devices are present at `seconds`.
+  std::vector<std::string> At(double seconds, const std::vector<PresentDevice>& present, bool take_new = true,
+                              bool retry = true) {
+    now = WatchSlots::Clock::time_point{} + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+    std::vector<std::string> paths;
+    for (const auto& start : slots.Observe(present, now, take_new, retry, ended)) paths.push_back(start.path);
+    return paths;
+  }
+};
+using Paths = std::vector<std::string>;
+
+TEST(WatchSlots, AMatchedSlotIsFreeAtOnceButItsBoardIsNeverFlashedAgainWhileItStays) {
+  Line line;
+  EXPECT_EQ(line.At(0, {{"/dev/hidraw1", "1-1"}}), Paths{"/dev/hidraw1"});
+  EXPECT_EQ(line.At(0.1, {{"/dev/hidraw1", "1-1"}}), Paths{});  // in progress
+  ASSERT_TRUE(line.slots.AttemptEnded("1-1", true)->matched);
+  EXPECT_EQ(line.At(0.2, {{"/dev/hidraw1", "1-1"}}), Paths{});                // the same board, still there
+  EXPECT_EQ(line.At(0.3, {{"/dev/hidraw2", "1-1"}}), Paths{"/dev/hidraw2"});  // the next one, at once
+  ASSERT_TRUE(line.slots.AttemptEnded("1-1", true));
+  EXPECT_EQ(line.At(0.4, {}), Paths{});
+  EXPECT_EQ(line.At(0.5, {{"/dev/hidraw2", "1-1"}}), Paths{"/dev/hidraw2"});  // gone and back: a new board
+  EXPECT_FALSE(line.slots.Busy() && line.ended.size() > 0);
+}
+
+TEST(WatchSlots, AFailedBoardIsTriedAgainWhileItStaysThenLeftUntilTheSlotSettles) {
+  Line line;
+  line.At(0, {{"/dev/hidraw1", "1-1"}, {"/dev/hidraw5", ""}});                // no location: the path is the slot
+  EXPECT_FALSE(line.slots.AttemptEnded("1-1", false));                        // attempt 1 of 2
+  EXPECT_EQ(line.At(0.1, {}), Paths{});                                       // gone after its reset...
+  EXPECT_EQ(line.At(1.0, {{"/dev/hidraw3", "1-1"}}), Paths{"/dev/hidraw3"});  // ...back: attempt 2
+  const std::optional<BoardEnd> end = line.slots.AttemptEnded("1-1", false);
+  ASSERT_TRUE(end && !end->matched && !end->removed);
+  EXPECT_EQ(line.At(1.1, {{"/dev/hidraw3", "1-1"}}), Paths{});  // FAILED: left alone
+  EXPECT_EQ(line.At(2.0, {}), Paths{});
+  EXPECT_EQ(line.At(4.9, {{"/dev/hidraw4", "1-1"}}), Paths{});  // back within the settle time: the same board
+  EXPECT_EQ(line.At(5.0, {}), Paths{});
+  EXPECT_EQ(line.At(8.0, {}), Paths{});  // empty for 3 s: replaced
+  EXPECT_EQ(line.At(8.1, {{"/dev/hidraw6", "1-1"}}), Paths{"/dev/hidraw6"});
+  EXPECT_TRUE(line.ended.empty());
+  EXPECT_EQ(line.slots.Snapshot().size(), 2u);
+}
+
+TEST(WatchSlots, ABoardWaitingForAnotherAttemptEndsWhenTakenOutOrStopped) {
+  for (const bool stop : {false, true}) {
+    Line line;
+    line.At(0, {{"/dev/hidraw1", "1-1"}});
+    EXPECT_FALSE(line.slots.AttemptEnded("1-1", false));
+    EXPECT_TRUE(line.slots.Busy());
+    if (stop) {
+      EXPECT_EQ(line.At(0.1, {{"/dev/hidraw1", "1-1"}}, false, false), Paths{});
+    } else {
+      EXPECT_EQ(line.At(1, {}), Paths{});
+      EXPECT_EQ(line.At(3.9, {}), Paths{});  // may still come back after its reset
+      EXPECT_TRUE(line.ended.empty());
+      EXPECT_EQ(line.At(4.0, {}), Paths{});
+    }
+    ASSERT_EQ(line.ended.size(), 1u) << stop;
+    EXPECT_EQ(line.ended[0].slot, "1-1");
+    EXPECT_EQ(line.ended[0].stopped, stop);
+    EXPECT_EQ(line.ended[0].removed, !stop);
+    EXPECT_FALSE(line.slots.Busy());
+    EXPECT_EQ(line.At(5, {{"/dev/hidraw7", "1-3"}}, false), Paths{});  // --count reached: no new board
   }
 }
 
