@@ -31,7 +31,8 @@ constexpr std::string_view kMemory = "the simulated device's memory";
 constexpr std::string_view kWireLog = "the simulated device's wire log";
 constexpr std::string_view kWireLogFile = "the wire log";
 
-// The file for device `number` of `count`: FILE alone, or FILE.1, FILE.2, ... for several.
+// The file for device `number` of `count`: FILE alone, or FILE.1, FILE.2, ... for several (or
+// for a count not known beforehand, 0).
 std::string NumberedFile(const std::string& file, unsigned number, unsigned count) {
   return count == 1 ? file : file + "." + std::to_string(number);
 }
@@ -179,6 +180,13 @@ void DeviceSource::WriteOutputs(const Options& options) const {
     }
   }
   if (failure) throw *failure;
+}
+
+void DeviceSource::WriteWireLog(const Options& options, const std::string& path, unsigned number) const {
+  if (recorder_ == nullptr) return;
+  const std::string lines = recorder_->Take(path);
+  WriteOutputFile({NumberedFile(options.wire_log, number, 0), kWireLogFile},
+                  std::span(reinterpret_cast<const std::uint8_t*>(lines.data()), lines.size()), KeptFiles(options));
 }
 
 std::vector<std::string> SelectDevices(Context& context, DeviceView& view) {

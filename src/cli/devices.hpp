@@ -40,6 +40,10 @@ class DeviceSource {
   // The devices the command goes on to use, in order: what --wire-log numbers.
   void Use(const std::vector<std::string>& paths) { used_paths_ = paths; }
 
+  // flash --watch: the wire log of one attempt on `path`, written to FILE.`number` as the attempt
+  // ends, so that a bench running all day keeps none in memory. Throws CliError(kOutputFailed).
+  void WriteWireLog(const Options& options, const std::string& path, unsigned number) const;
+
  private:
   std::unique_ptr<HidBus> bus_;
   WireRecorder* recorder_ = nullptr;  // in bus_, with --wire-log

@@ -74,7 +74,8 @@ void AddDeviceOptions(CLI::App& command, Options& options, bool wait) {
     command
         .add_option("--wire-log", options.wire_log,
                     "write every report sent to and read from the device to FILE, each line with the seconds since "
-                    "the start (FILE.1, FILE.2, ... for several devices); for support")
+                    "the start (FILE.1, FILE.2, ... for several devices, and with --watch one for each attempt); for "
+                    "support")
         ->type_name("FILE")
         ->check(NotEmpty());
   }

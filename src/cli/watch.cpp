@@ -154,7 +154,9 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
   unsigned started = 0;
   unsigned ended = 0;
   unsigned matched = 0;
-  std::string failed;  // the first few failed boards, for the closing message
+  std::string failed;                      // the first few failed boards, for the closing message
+  unsigned attempts_ended = 0;             // numbers the wire logs
+  std::optional<CliError> output_failure;  // of a wire log
   Json boards = Json::Array();
 
   SetStopNote("fwupgrade: stopping once the boards in progress are done; press Ctrl-C again to end at once\n");
@@ -249,6 +251,12 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
       const std::optional<BoardEnd> end =
           slots.AttemptEnded(attempt->start.slot, attempt->record.code == ExitCode::kSuccess);
       LastAttempt last{std::move(attempt->record), attempt->view->record(), attempt->start.attempt};
+      try {
+        context.devices->WriteWireLog(options, last.record.path, ++attempts_ended);
+      } catch (const CliError& error) {
+        console.err << "fwupgrade: " << error.what() << '\n';
+        if (!output_failure) output_failure = error;
+      }
       if (end) {
         end_board(*end, last);
         waiting.erase(attempt->start.slot);
@@ -276,6 +284,7 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
   const std::string of = " of " + std::to_string(ended) + " boards";
   if (!options.json) console.out << '\n' << matched << of << " ended with CRC Matched.\n" << std::flush;
   recorder.Finish(matched == ended ? ExitCode::kSuccess : ExitCode::kNotAllMatched, console);
+  if (matched == ended && output_failure) throw *output_failure;
   if (matched == ended) return ExitCode::kSuccess;
   throw CliError(ExitCode::kNotAllMatched, std::to_string(ended - matched) + of + " did not end with CRC Matched: " +
                                                failed + "; each one's line says why");

@@ -23,8 +23,10 @@ TEST(Watch, FlashesEachBoardAsItArrivesAndLogsEveryOne) {
   ScratchDir scratch;
   const std::string log = scratch.File("boards.log");
   const std::string dump = scratch.File("memory.bin");
-  const CliRun run = RunCli(Args({"flash", "--watch", "--count", "5", "--simulate", "--sim-devices", "2",
-                                  "--sim-arrivals", "5@10", "--log", log, "--sim-dump", dump, SampleFirmware()}));
+  const std::string wire = scratch.File("wire.log");
+  const CliRun run =
+      RunCli(Args({"flash", "--watch", "--count", "5", "--simulate", "--sim-devices", "2", "--sim-arrivals", "5@10",
+                   "--log", log, "--sim-dump", dump, "--wire-log", wire, SampleFirmware()}));
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(Count(run.out, ": CRC Matched in "), 5u) << run.out;
   EXPECT_TRUE(Contains(run.out, "5 of 5 boards ended with CRC Matched."));
