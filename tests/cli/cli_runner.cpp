@@ -2,17 +2,14 @@
 
 #include <sys/wait.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
 
 #include "cli/cli.hpp"
-#include "support/test_support.hpp"
 
 namespace fwup::cli::testing {
 namespace {
@@ -49,19 +46,6 @@ std::vector<std::string> Args(std::initializer_list<std::string> args) {
   std::vector<std::string> all(args);
   all.insert(all.end(), {"--sim-transfer-time", "0"});
   return all;
-}
-
-ScratchDir::ScratchDir() {
-  static std::atomic<unsigned> counter{0};
-  path_ = std::filesystem::temp_directory_path() /
-          ("fwupgrade-cli-test-" + std::to_string(std::random_device{}()) + "-" + std::to_string(counter++));
-  std::filesystem::remove_all(path_);
-  std::filesystem::create_directories(path_);
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
 }
 
 std::string SourcePath(const std::string& relative) { return std::string(FWUP_SOURCE_DIR) + "/" + relative; }

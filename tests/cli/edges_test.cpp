@@ -10,7 +10,6 @@
 #include <functional>
 
 #include "cli_runner.hpp"
-#include "support/test_support.hpp"
 
 namespace fwup::cli::testing {
 namespace {

@@ -6,7 +6,6 @@
 #include <cstdlib>
 
 #include "cli_runner.hpp"
-#include "support/test_support.hpp"
 
 namespace fwup::cli::testing {
 namespace {
