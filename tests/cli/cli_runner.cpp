@@ -24,6 +24,23 @@ unsigned HexValue(const std::string& text, std::size_t at, std::size_t digits) {
   return static_cast<unsigned>(std::stoul(text.substr(at, digits), nullptr, 16));
 }
 
+::testing::AssertionResult Has(const JsonValue& json, const JsonValue& expected, const std::string& at) {
+  const bool items = (expected.is_object() && json.is_object()) ||
+                     (expected.is_array() && json.is_array() && expected.size() == json.size());
+  if (!items) {
+    if (json == expected) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << (at.empty() ? "/" : at) << " is " << json.dump() << ", not "
+                                         << expected.dump();
+  }
+  for (const auto& [key, value] : expected.items()) {
+    const std::string path = at + "/" + key;
+    const auto result = expected.is_array() ? Has(json.at(std::stoul(key)), value, path)
+                                            : Has(json.contains(key) ? json.at(key) : JsonValue(), value, path);
+    if (!result) return result;
+  }
+  return ::testing::AssertionSuccess();
+}
+
 }  // namespace
 
 CliRun RunCli(const std::vector<std::string>& args, const RunSetup& setup) {
@@ -40,6 +57,10 @@ CliRun RunCli(const std::vector<std::string>& args, const RunSetup& setup) {
   run.out = out.str();
   run.err = err.str();
   return run;
+}
+
+::testing::AssertionResult JsonHas(const std::string& document, std::string_view expected) {
+  return Has(ParseJson(document), ParseJson(expected), "");
 }
 
 std::vector<std::string> Args(std::initializer_list<std::string> args) {

@@ -37,6 +37,9 @@ struct RunSetup {
 // than its spelling, and a document it does not take fails the test. Members keep their order.
 using JsonValue = nlohmann::ordered_json;
 inline JsonValue ParseJson(std::string_view text) { return JsonValue::parse(text); }
+// The document has every member that `expected` (JSON text) names, objects and arrays compared
+// item by item, so that a test names only what it is about; null stands for null or absent.
+::testing::AssertionResult JsonHas(const std::string& document, std::string_view expected);
 
 CliRun RunCli(const std::vector<std::string>& args, const RunSetup& setup = {});
 

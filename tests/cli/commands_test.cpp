@@ -28,11 +28,9 @@ TEST(List, ShowsEveryInterfaceInWalkOrderAndMarksTheOneUsed) {
             "4 interfaces, 2 in Firmware Upgrade Mode. *: the one the tool would use; +: another (pick it with --path "
             "PATH).\n");
   // --path moves the mark, and JSON says the same.
-  JsonValue json = ParseJson(RunCli({"list", "--json", "--path", "/dev/hidraw2"}, setup).out);
-  EXPECT_EQ(json["used"].get<std::string>(), "/dev/hidraw2");
-  ASSERT_EQ(json["interfaces"].size(), 4u);
-  EXPECT_TRUE(json["interfaces"][2]["used"].get<bool>() && json["interfaces"][2]["matches"].get<bool>());
-  EXPECT_FALSE(json["interfaces"][3]["matches"].get<bool>());
+  EXPECT_TRUE(JsonHas(RunCli({"list", "--json", "--path", "/dev/hidraw2"}, setup).out,
+                      R"({"used": "/dev/hidraw2", "interfaces": [{"used": false}, {"used": false},
+                          {"used": true, "matches": true}, {"matches": false}]})"));
   EXPECT_EQ(RunCli({"list"}).out, "No HID interface is present.\n");
 }
 
@@ -51,10 +49,8 @@ TEST(Info, ShowsTheStatusVersionsAndRegionWithoutErasing) {
   EXPECT_EQ(Requests(log), (std::vector<int>{0xA2, 0xAD, 0xAE, 0x02}));
   EXPECT_EQ(ReadWireLog(log).size(), 8u);
 
-  JsonValue json = ParseJson(RunCli(Args({"info", "--simulate", "--json"})).out);
-  EXPECT_EQ(json["path"].get<std::string>(), "sim:hid#1");
-  EXPECT_EQ(json["versions"]["application"].get<std::string>(), "2.4.1");
-  EXPECT_EQ(json["region"]["size"].get<double>(), 57344);
+  EXPECT_TRUE(JsonHas(RunCli(Args({"info", "--simulate", "--json"})).out,
+                      R"({"path": "sim:hid#1", "versions": {"application": "2.4.1"}, "region": {"size": 57344}})"));
 
   // Trace lines go to stderr with -v, without CR, and change nothing else.
   const CliRun verbose = RunCli(Args({"info", "--simulate", "-v"}));

@@ -241,10 +241,8 @@ TEST(Stop, BeforeTheEraseNothingIsErasedAndJsonIsWhole) {
   const auto run = Background("flash --simulate --sim-devices 0 --wait 60 --json " + Quoted(SampleFirmware()), "",
                               "sleep 0.5; kill -TERM $pid");
   EXPECT_EQ(run.exit_code, Code(ExitCode::kInterrupted)) << run.err;
-  JsonValue json = ParseJson(run.out);
-  EXPECT_EQ(json["exit_code"].get<double>(), Code(ExitCode::kInterrupted));
-  EXPECT_EQ(json["error"]["kind"].get<std::string>(), "interrupted");
-  EXPECT_TRUE(Contains(json["error"]["message"].get<std::string>(), "no device was touched"));
+  EXPECT_TRUE(JsonHas(run.out, R"({"exit_code": 10, "error": {"kind": "interrupted"}})"));
+  EXPECT_TRUE(Contains(ParseJson(run.out)["error"]["message"].get<std::string>(), "no device was touched"));
 }
 
 TEST(Stop, EveryBoardOfAnAllRunSaysWhereItWasLeft) {
