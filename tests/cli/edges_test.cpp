@@ -136,6 +136,7 @@ TEST(Output, TheInputByAnotherNameIsRefused) {
     const auto dump = Shell(Program() + " flash --simulate --sim-transfer-time 0 --sim-dump " +
                             Quoted(scratch.File(other)) + " " + Quoted(firmware));
     EXPECT_EQ(dump.exit_code, Code(ExitCode::kOutputFailed)) << other;
+    EXPECT_TRUE(Contains(dump.err, "cannot write the simulated device's memory to"));
     EXPECT_FALSE(Contains(dump.out, "Device Erase")) << "the device was touched";
   }
   EXPECT_EQ(ReadFileText(firmware), before);
@@ -212,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
         HostileInput{"NameTooLong", [](const std::string& dir) { return dir + std::string(300, 'n') + ".hex"; },
                      "File name too long"},
         HostileInput{"Missing", [](const std::string& dir) { return dir + "missing.hex"; },
-                     "No such file or directory"}),
+                     "No such file or directory; check the path"}),
     ByName());
 
 // ---- Signals and closed pipes ----------------------------------------------------------------

@@ -124,11 +124,8 @@ TEST(Flash, JsonCarriesTheOutcome) {
 TEST(Flash, RefusedFileNeverReachesTheDevice) {
   ScratchDir scratch;
   const std::string file = scratch.File("firmware.hex"), log = scratch.File("wire.log");
-  std::string damaged = HexRecords({{0x1000, std::vector<std::uint8_t>(64, 0x5A)}});
-  damaged[damaged.find("\r\n:") + 2 + 40] ^= 1;  // a data digit of the second record (line 3)
   for (const auto& [content, says] : std::vector<std::pair<std::string, const char*>>{
            {"TALVORX\r\n" + HexRecords({{0x1000, {1, 2, 3}}}), "Invalid Firmware Signature"},
-           {kSignatureLine + damaged, "Invalid Firmware Record at Line 3"},
            {kSignatureLine + HexRecords({{0x0100, std::vector<std::uint8_t>(32, 0x11)}}),
             "sets no byte inside the application region 0x1000-0xEFFF"}}) {
     WriteFileText(file, content);
@@ -139,24 +136,12 @@ TEST(Flash, RefusedFileNeverReachesTheDevice) {
     EXPECT_TRUE(Contains(errors[0], says));
     for (const int code : Requests(log)) EXPECT_NE(code, 0x04) << "erase sent";
   }
-  EXPECT_FALSE(Contains(ReadFileText(log), "> 00 04"));
   // The last file, forced: programmed, and the region is left erased.
   const std::string dump = scratch.File("memory.bin");
   const CliRun forced = RunCli(Args({"flash", "--simulate", "--force", "--sim-dump", dump, file}));
   EXPECT_EQ(forced.exit_code, Code(ExitCode::kSuccess)) << forced.err;
   EXPECT_TRUE(Contains(forced.err, "32 bytes of the file lie outside"));
   EXPECT_TRUE(HoldsFile(ReadFileBytes(dump), file));
-
-  const CliRun missing = RunCli(Args({"flash", "--simulate", "/nonexistent/firmware.hex"}));
-  EXPECT_EQ(missing.exit_code, Code(ExitCode::kFileRefused));
-  EXPECT_TRUE(Contains(missing.err, "No such file or directory"));
-  EXPECT_TRUE(Contains(missing.err, "check the path"));
-  // A dump that cannot be written is found before any device is touched.
-  const CliRun dump_fails =
-      RunCli(Args({"flash", "--simulate", "--sim-dump", "/nonexistent/dir/memory.bin", SampleFirmware()}));
-  EXPECT_EQ(dump_fails.exit_code, Code(ExitCode::kOutputFailed));
-  EXPECT_FALSE(Contains(dump_fails.out, "Device Erase"));
-  EXPECT_TRUE(Contains(dump_fails.err, "cannot write the simulated device's memory to '/nonexistent/dir/memory.bin'"));
 }
 
 // The file is parsed once, before any device is touched; if it changes before the erase, what
