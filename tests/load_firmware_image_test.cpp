@@ -11,18 +11,13 @@ namespace {
 
 using test::PrintTo;
 
-struct Loader {
+struct Loader : Rig {
   explicit Loader(const std::string& content) : file(content) {
     session.firmware.ImagePath = file.Path();
     session.firmware.FirmwareImage.fill(0xFF);  // as QueryDeviceInfo leaves it
   }
   std::uint32_t Run() { return LoadFirmwareImage(session.firmware, session.shown); }
-
   TempFile file;
-  sim::SimBus bus;
-  RecordingView view;
-  RecordingTrace trace;
-  Session session{bus, view, trace};
 };
 
 using Pieces = std::vector<std::pair<std::size_t, std::vector<std::uint8_t>>>;
@@ -210,8 +205,8 @@ TEST(LoadFirmwareImage, UnreachableFileIsReportedWithItsCode) {
   const TempFile good(kSignature + kEndRecord);
   for (const Case& c : {Case{good.Path(), probe(kErrorSharingViolation), "Could n't get File Handle = 32"},
                         Case{"", ProbeFirmwareFile, "Could n't get File Handle = 3"},  // no file chosen
-                        Case{ScratchDir() / "missing.hex", ProbeFirmwareFile, "Could n't get File Handle = 2"},
-                        Case{ScratchDir() / "missing.hex", probe(0), "Error in File Open err = 2"},  // ENOENT
+                        Case{good.File("missing.hex"), ProbeFirmwareFile, "Could n't get File Handle = 2"},
+                        Case{good.File("missing.hex"), probe(0), "Error in File Open err = 2"},  // ENOENT
                         // A regular file that opens, but reading its start fails.
                         Case{"/proc/self/mem", probe(0), "Firmware File Read Error"}}) {
     Loader load("");

@@ -8,10 +8,7 @@
 #include "sim/fault.hpp"
 #include "sim/wire_log.hpp"
 #include "support/test_support.hpp"
-#include "upgrade/connect_device.hpp"
 #include "upgrade/load_firmware_image.hpp"
-#include "upgrade/program_device.hpp"
-#include "upgrade/query_device_info.hpp"
 #include "upgrade/upgrade_run.hpp"
 
 namespace fwup::test {

@@ -2,17 +2,14 @@
 
 #include <sys/wait.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
 
 #include "cli/cli.hpp"
-#include "support/test_support.hpp"
 
 namespace fwup::cli::testing {
 namespace {
@@ -25,6 +22,23 @@ class NoInterfaces : public HidBus {
 
 unsigned HexValue(const std::string& text, std::size_t at, std::size_t digits) {
   return static_cast<unsigned>(std::stoul(text.substr(at, digits), nullptr, 16));
+}
+
+::testing::AssertionResult Has(const JsonValue& json, const JsonValue& expected, const std::string& at) {
+  const bool items = (expected.is_object() && json.is_object()) ||
+                     (expected.is_array() && json.is_array() && expected.size() == json.size());
+  if (!items) {
+    if (json == expected) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << (at.empty() ? "/" : at) << " is " << json.dump() << ", not "
+                                         << expected.dump();
+  }
+  for (const auto& [key, value] : expected.items()) {
+    const std::string path = at + "/" + key;
+    const auto result = expected.is_array() ? Has(json.at(std::stoul(key)), value, path)
+                                            : Has(json.contains(key) ? json.at(key) : JsonValue(), value, path);
+    if (!result) return result;
+  }
+  return ::testing::AssertionSuccess();
 }
 
 }  // namespace
@@ -45,23 +59,14 @@ CliRun RunCli(const std::vector<std::string>& args, const RunSetup& setup) {
   return run;
 }
 
+::testing::AssertionResult JsonHas(const std::string& document, std::string_view expected) {
+  return Has(ParseJson(document), ParseJson(expected), "");
+}
+
 std::vector<std::string> Args(std::initializer_list<std::string> args) {
   std::vector<std::string> all(args);
   all.insert(all.end(), {"--sim-transfer-time", "0"});
   return all;
-}
-
-ScratchDir::ScratchDir() {
-  static std::atomic<unsigned> counter{0};
-  path_ = std::filesystem::temp_directory_path() /
-          ("fwupgrade-cli-test-" + std::to_string(std::random_device{}()) + "-" + std::to_string(counter++));
-  std::filesystem::remove_all(path_);
-  std::filesystem::create_directories(path_);
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
 }
 
 std::string SourcePath(const std::string& relative) { return std::string(FWUP_SOURCE_DIR) + "/" + relative; }

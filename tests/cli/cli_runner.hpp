@@ -17,6 +17,7 @@
 #include "cli/cli.hpp"
 #include "cli/exit_code.hpp"
 #include "ports/hid.hpp"
+#include "support/test_support.hpp"
 
 namespace fwup::cli::testing {
 
@@ -36,6 +37,9 @@ struct RunSetup {
 // than its spelling, and a document it does not take fails the test. Members keep their order.
 using JsonValue = nlohmann::ordered_json;
 inline JsonValue ParseJson(std::string_view text) { return JsonValue::parse(text); }
+// The document has every member that `expected` (JSON text) names, objects and arrays compared
+// item by item, so that a test names only what it is about; null stands for null or absent.
+::testing::AssertionResult JsonHas(const std::string& document, std::string_view expected);
 
 CliRun RunCli(const std::vector<std::string>& args, const RunSetup& setup = {});
 
@@ -44,18 +48,7 @@ constexpr int Code(ExitCode code) { return ToInt(code); }
 // The simulator options every test adds to keep the run fast: no time on the simulated wire.
 std::vector<std::string> Args(std::initializer_list<std::string> args);
 
-// A folder of the test's own, removed with everything in it at the end of the test.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
+using test::ScratchDir;
 
 // How many times `part` stands in `text`, overlaps included.
 inline std::size_t Count(const std::string& text, const std::string& part) {

@@ -31,13 +31,10 @@ TEST(List, ShowsEveryInterfaceInWalkOrderAndMarksTheOneUsed) {
             "PATH).\n");
   // --path, by path or by location, moves the mark, and JSON says the same.
   for (const char* chosen : {"/dev/hidraw2", "1-2.3"}) {
-    JsonValue json = ParseJson(RunCli({"list", "--json", "--path", chosen}, setup).out);
-    EXPECT_EQ(json["used"].get<std::string>(), "/dev/hidraw2") << chosen;
-    ASSERT_EQ(json["interfaces"].size(), 4u);
-    EXPECT_TRUE(json["interfaces"][2]["used"].get<bool>() && json["interfaces"][2]["matches"].get<bool>());
-    EXPECT_EQ(json["interfaces"][2]["location"].get<std::string>(), "1-2.3");
-    EXPECT_TRUE(json["interfaces"][1]["location"].is_null());
-    EXPECT_FALSE(json["interfaces"][3]["matches"].get<bool>());
+    EXPECT_TRUE(JsonHas(RunCli({"list", "--json", "--path", chosen}, setup).out,
+                        R"({"used": "/dev/hidraw2", "interfaces": [{"used": false}, {"location": null, "used": false},
+                            {"location": "1-2.3", "used": true, "matches": true}, {"matches": false}]})"))
+        << chosen;
   }
   EXPECT_EQ(RunCli({"list"}).out, "No HID interface is present.\n");
 }
@@ -58,11 +55,9 @@ TEST(Info, ShowsTheStatusVersionsAndRegionWithoutErasing) {
   EXPECT_EQ(Requests(log), (std::vector<int>{0xA2, 0xAD, 0xAE, 0x02}));
   EXPECT_EQ(ReadWireLog(log).size(), 8u);
 
-  JsonValue json = ParseJson(RunCli(Args({"info", "--simulate", "--json"})).out);
-  EXPECT_EQ(json["path"].get<std::string>(), "sim:hid#1");
-  EXPECT_EQ(json["location"].get<std::string>(), "sim-1");
-  EXPECT_EQ(json["versions"]["application"].get<std::string>(), "2.4.1");
-  EXPECT_EQ(json["region"]["size"].get<double>(), 57344);
+  EXPECT_TRUE(JsonHas(RunCli(Args({"info", "--simulate", "--json"})).out,
+                      R"({"path": "sim:hid#1", "location": "sim-1", "versions": {"application": "2.4.1"},
+                          "region": {"size": 57344}})"));
 
   // Trace lines go to stderr with -v, without CR, and change nothing else.
   const CliRun verbose = RunCli(Args({"info", "--simulate", "-v"}));
@@ -73,69 +68,43 @@ TEST(Info, ShowsTheStatusVersionsAndRegionWithoutErasing) {
   EXPECT_EQ(verbose.out, run.out);
 }
 
-TEST(Info, FailedVersionQueryFailedInfoQueryAndNoDevice) {
+TEST(Info, FailedVersionQueryOrInfoQuery) {
   const CliRun version = RunCli(Args({"info", "--simulate", "--json", "--sim-fault", "fail-read@app-version"}));
   EXPECT_EQ(version.exit_code, Code(ExitCode::kDeviceFailure)) << version.err;
-  JsonValue json = ParseJson(version.out);
-  EXPECT_EQ(json["status"][1].get<std::string>(), "Version Query Failed");
-  EXPECT_TRUE(json["versions"]["application"].is_null());
-  EXPECT_EQ(json["version_line"].get<std::string>(), " and Boot Version:1.0.7");
-  EXPECT_EQ(json["region"]["size"].get<double>(), 57344);  // the region is still shown
-  EXPECT_TRUE(Contains(json["error"]["message"].get<std::string>(), "Version Query Failed"));
+  EXPECT_TRUE(JsonHas(version.out, R"({"status": ["Device Connected and Firmware Upgrade Mode", "Version Query Failed"],
+      "versions": {"application": null}, "version_line": " and Boot Version:1.0.7",
+      "region": {"size": 57344}})"));  // the region is still shown
+  EXPECT_TRUE(Contains(ParseJson(version.out)["error"]["message"].get<std::string>(), "Version Query Failed"));
 
   const CliRun info = RunCli(Args({"info", "--simulate", "--sim-fault", "no-answer@info"}));
   EXPECT_EQ(info.exit_code, Code(ExitCode::kDeviceFailure));
   EXPECT_TRUE(Contains(info.err, "Query Device Info Failed"));
-
-  const CliRun none = RunCli(Args({"info", "--simulate", "--sim-devices", "0", "--wait", "0.3"}));
-  EXPECT_EQ(none.exit_code, Code(ExitCode::kDeviceNotFound));
-  EXPECT_TRUE(Contains(none.err, "Waiting up to 0.3 s for a device in Firmware Upgrade Mode to appear...\n"));
 }
 
-TEST(Check, AcceptsTheSampleAndTellsItsCoverage) {
-  const CliRun run = RunCli({"check", SampleFirmware()});
-  ASSERT_EQ(run.exit_code, 0) << run.err;
-  const std::size_t set = ReferenceBytes(SampleFirmware()).size();
-  EXPECT_TRUE(
-      Contains(run.out, "Set by the file: " + std::to_string(set) + " bytes inside the region, 0 outside it\n"));
-  EXPECT_TRUE(Contains(run.out, "Accepted: flash would program this file.\n"));
-
-  JsonValue json = ParseJson(RunCli({"check", "--json", SampleFirmware()}).out);
-  EXPECT_TRUE(json["accepted"].get<bool>());
-  EXPECT_EQ(json["load"].get<std::string>(), "loaded");
-  EXPECT_EQ(json["bytes_in_region"].get<double>(), static_cast<double>(set));
-  const std::string text = ReadFileText(SampleFirmware());
-  EXPECT_EQ(json["end_record_line"].get<double>(), std::count(text.begin(), text.end(), '\n'));
-}
-
-// Data the 64 KiB image cannot hold is still dropped as the device's tool drops it, but said.
-TEST(Check, BytesAboveTheImageAreCountedAndSaid) {
+// Data the 64 KiB image cannot hold is dropped as the device's tool drops it, but said.
+TEST(Check, CountsWhatTheFileSetsAgainstTheRegion) {
   ScratchDir scratch;
-  const std::string file = scratch.File("above.hex");
-  WriteFileText(file, kSignatureLine + ":020000040001F9\r\n" + ":03000000AABBCCCC\r\n" +  // 3 bytes at 0x10000
-                          ":020000040000FA\r\n" + ":04FFFE001122334455\r\n" +             // 2 of 4 past 0xFFFF
-                          HexRecords({{0x1000, {1, 2, 3}}}));
+  const std::string file = scratch.File("firmware.hex");
+  WriteFileText(
+      file, kSignatureLine + ":020000040001F9\r\n" + ":03000000AABBCCCC\r\n" +  // 3 bytes at 0x10000
+                ":020000040000FA\r\n" + ":04FFFE001122334455\r\n" +             // 2 of 4 past 0xFFFF
+                HexRecords({{0x0800, std::vector<std::uint8_t>(16, 1)}, {0x2000, std::vector<std::uint8_t>(32, 2)}}));
   const CliRun run = RunCli({"check", file});
   EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_TRUE(Contains(run.out, "5 bytes lie above the 64 KiB image and are ignored"));
-  EXPECT_EQ(ParseJson(RunCli({"check", "--json", file}).out)["bytes_above_image"].get<double>(), 5);
+  for (const char* line :
+       {"Set by the file: 32 bytes inside the region, 18 outside it\n",
+        "5 bytes lie above the 64 KiB image and are ignored", "Accepted: flash would program this file.\n"})
+    EXPECT_TRUE(Contains(run.out, line));
+  EXPECT_TRUE(JsonHas(RunCli({"check", "--json", file}).out,
+                      R"({"accepted": true, "load": "loaded", "bytes_in_region": 32, "bytes_outside_region": 18,
+                          "bytes_above_image": 5, "end_record_line": 9})"));
   const CliRun flash = RunCli(Args({"flash", "--simulate", file}));
   EXPECT_EQ(flash.exit_code, 0) << flash.err;
   EXPECT_TRUE(Contains(flash.err, "5 bytes lie above the 64 KiB image"));
-}
 
-TEST(Check, RegionDecidesWhatIsCovered) {
-  ScratchDir scratch;
-  const std::string file = scratch.File("two.hex");
-  WriteFileText(file, kSignatureLine + HexRecords({{0x0800, std::vector<std::uint8_t>(16, 1)},
-                                                   {0x2000, std::vector<std::uint8_t>(32, 2)}}));
-  const CliRun both = RunCli({"check", "--json", file});
-  EXPECT_EQ(both.exit_code, 0);
-  EXPECT_EQ(ParseJson(both.out)["bytes_in_region"].get<double>(), 32);
-  EXPECT_EQ(ParseJson(both.out)["bytes_outside_region"].get<double>(), 16);
   const CliRun low = RunCli({"check", file, "--region", "0x800:0x10"});
   EXPECT_EQ(low.exit_code, 0);
-  EXPECT_TRUE(Contains(low.out, "16 bytes inside the region, 32 outside it"));
+  EXPECT_TRUE(Contains(low.out, "16 bytes inside the region, 34 outside it"));
   const CliRun none = RunCli({"check", file, "--region", "0x4000:4096"});
   EXPECT_EQ(none.exit_code, Code(ExitCode::kFileRefused));
   EXPECT_TRUE(Contains(none.err, "sets no byte inside the application region 0x4000-0x4FFF"));
@@ -164,11 +133,9 @@ TEST(Check, RefusesWithTheReason) {
     EXPECT_TRUE(Contains(run.err, detail));
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   }
-  JsonValue json = ParseJson(RunCli({"check", "--json", file}).out);  // the last: CR alone
-  EXPECT_FALSE(json["accepted"].get<bool>());
-  EXPECT_EQ(json["load"].get<std::string>(), "missing-end-record");
-  EXPECT_EQ(json["error"]["kind"].get<std::string>(), "file-refused");
-  EXPECT_EQ(json["exit_code"].get<double>(), Code(ExitCode::kFileRefused));
+  EXPECT_TRUE(JsonHas(RunCli({"check", "--json", file}).out,  // the last: CR alone
+                      R"({"accepted": false, "load": "missing-end-record", "error": {"kind": "file-refused"},
+                          "exit_code": 5})"));
   WriteFileText(file, kSignatureLine + ":01100000559B\r\n:00000001FF\r\n");
   EXPECT_EQ(ParseJson(RunCli({"check", "--json", file}).out)["first_defect"]["line"].get<double>(), 2);
 }

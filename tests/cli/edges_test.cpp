@@ -10,7 +10,6 @@
 #include <functional>
 
 #include "cli_runner.hpp"
-#include "support/test_support.hpp"
 
 namespace fwup::cli::testing {
 namespace {
@@ -133,6 +132,7 @@ TEST(Output, TheInputByAnotherNameIsRefused) {
     const auto dump = Shell(Program() + " flash --simulate --sim-transfer-time 0 --sim-dump " +
                             Quoted(scratch.File(other)) + " " + Quoted(firmware));
     EXPECT_EQ(dump.exit_code, Code(ExitCode::kOutputFailed)) << other;
+    EXPECT_TRUE(Contains(dump.err, "cannot write the simulated device's memory to"));
     EXPECT_FALSE(Contains(dump.out, "Device Erase")) << "the device was touched";
   }
   EXPECT_EQ(ReadFileText(firmware), before);
@@ -209,7 +209,7 @@ INSTANTIATE_TEST_SUITE_P(
         HostileInput{"NameTooLong", [](const std::string& dir) { return dir + std::string(300, 'n') + ".hex"; },
                      "File name too long"},
         HostileInput{"Missing", [](const std::string& dir) { return dir + "missing.hex"; },
-                     "No such file or directory"}),
+                     "No such file or directory; check the path"}),
     ByName());
 
 // ---- Signals and closed pipes ----------------------------------------------------------------
@@ -238,10 +238,8 @@ TEST(Stop, BeforeTheEraseNothingIsErasedAndJsonIsWhole) {
   const auto run = Background("flash --simulate --sim-devices 0 --wait 60 --json " + Quoted(SampleFirmware()), "",
                               "sleep 0.5; kill -TERM $pid");
   EXPECT_EQ(run.exit_code, Code(ExitCode::kInterrupted)) << run.err;
-  JsonValue json = ParseJson(run.out);
-  EXPECT_EQ(json["exit_code"].get<double>(), Code(ExitCode::kInterrupted));
-  EXPECT_EQ(json["error"]["kind"].get<std::string>(), "interrupted");
-  EXPECT_TRUE(Contains(json["error"]["message"].get<std::string>(), "no device was touched"));
+  EXPECT_TRUE(JsonHas(run.out, R"({"exit_code": 10, "error": {"kind": "interrupted"}})"));
+  EXPECT_TRUE(Contains(ParseJson(run.out)["error"]["message"].get<std::string>(), "no device was touched"));
 }
 
 TEST(Stop, EveryBoardOfAnAllRunSaysWhereItWasLeft) {

@@ -42,20 +42,11 @@ TEST(FlashAll, JsonHasEachDeviceAndTheSummary) {
   const CliRun run = RunCli(Args({"flash", "--all", "--json", "--simulate", "--sim-devices", "3", "--sim-fault",
                                   "2=no-answer@crc", SampleFirmware()}));
   EXPECT_EQ(run.exit_code, Code(ExitCode::kNotAllMatched));
-  JsonValue json = ParseJson(run.out);
-  EXPECT_EQ(json["matched"].get<double>(), 2);
-  EXPECT_EQ(json["total"].get<double>(), 3);
-  EXPECT_EQ(json["exit_code"].get<double>(), Code(ExitCode::kNotAllMatched));
-  EXPECT_EQ(json["error"]["kind"].get<std::string>(), "not-all-matched");
-  JsonValue& devices = json["devices"];
-  ASSERT_EQ(devices.size(), 3u);
-  for (std::size_t i = 0; i < devices.size(); ++i) {
-    EXPECT_EQ(devices[i]["path"].get<std::string>(), "sim:hid#" + std::to_string(i + 1));
-    EXPECT_EQ(devices[i]["exit_code"].get<double>(), i == 1 ? Code(ExitCode::kDeviceFailure) : 0);
-    EXPECT_EQ(devices[i]["verdict"].get<std::string>(), i == 1 ? "none" : "match");
-  }
-  EXPECT_EQ(devices[1]["step"].get<std::string>(), "crc-response");
-  EXPECT_EQ(devices[1]["error"]["kind"].get<std::string>(), "device-failure");
+  EXPECT_TRUE(JsonHas(run.out, R"({"matched": 2, "total": 3, "exit_code": 7, "error": {"kind": "not-all-matched"},
+      "devices": [{"path": "sim:hid#1", "exit_code": 0, "verdict": "match"},
+                  {"path": "sim:hid#2", "exit_code": 4, "verdict": "none", "step": "crc-response",
+                   "error": {"kind": "device-failure"}},
+                  {"path": "sim:hid#3", "exit_code": 0, "verdict": "match"}]})"));
 }
 
 TEST(FlashAll, RefusedFileTouchesNoDevice) {

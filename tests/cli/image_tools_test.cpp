@@ -6,7 +6,6 @@
 #include <cstdlib>
 
 #include "cli_runner.hpp"
-#include "support/test_support.hpp"
 
 namespace fwup::cli::testing {
 namespace {
@@ -54,11 +53,6 @@ INSTANTIATE_TEST_SUITE_P(
     Tools, ImageOfToolsFile,
     ::testing::Values(
         ToolCase{"Objcopy", "objcopy", {{3001, 0x1000}}, "-I binary -O ihex --change-addresses 0x1000 %0 %OUT", "\r\n"},
-        ToolCase{"ObjcopyWholeRegion",
-                 "objcopy",
-                 {{57344, 0x1000}},
-                 "-I binary -O ihex --change-addresses 0x1000 %0 %OUT",
-                 ":04000003"},
         ToolCase{
             "SrecCatLf", "srec_cat", {{3001, 0x1000}}, "%0 -binary -offset 0x1000 -o %OUT -intel", ":020000040000FA\n"},
         ToolCase{"SrecCat123BytesCrLf",
@@ -66,11 +60,6 @@ INSTANTIATE_TEST_SUITE_P(
                  {{5000, 0x1000}},
                  "%0 -binary -offset 0x1000 -o %OUT -intel -obs=123 -crlf",
                  ":7B"},
-        ToolCase{"SrecCatStartAddress",
-                 "srec_cat",
-                 {{777, 0x1000}},
-                 "%0 -binary -offset 0x1000 -execution-start-address=0x1000 -o %OUT -intel -obs=16",
-                 ":0400000500001000E7"},
         // Blocks with gaps, up to the top of the image and past it.
         ToolCase{"SrecCatBlocksPast64KiB",
                  "srec_cat",

@@ -44,12 +44,13 @@ TEST(Progress, RedrawsTheBarForEveryPacketOnATerminal) {
   EXPECT_EQ(run.out.substr(run.out.size() - last_line.size()), last_line);
 }
 
-TEST(DeviceView, QuietShowsOnlyNotesAndTracesAndRecordsTheRest) {
-  std::ostringstream out;
-  std::ostringstream err;
+// Quiet (--json) shows only notes and traces and records the rest; trace lines only when
+// verbose; each device's lines of a bench begin with its path.
+TEST(DeviceView, ShowsWhatItsScreenAllows) {
+  std::ostringstream out, err;
   Console console{out, err, {true, 80, true}};
-  Screen screen(console, true, true);
-  DeviceView view(screen);
+  Screen quiet(console, true, true);
+  DeviceView view(quiet);
   view.SetStatusText("Device Erase");
   view.ShowBox({"Program Write Failed", "Firmware Upgrade", 0, BoxOwner::Dialog});
   view.SetProgress(60);
@@ -57,22 +58,18 @@ TEST(DeviceView, QuietShowsOnlyNotesAndTracesAndRecordsTheRest) {
   view.PrintToStdout("Computing CRC. Please wait...\r\n");
   view.Note("note: something");
   view.Line("Image CRC value = 7\r\n");
-  screen.Finish();
+  quiet.Finish();
   EXPECT_EQ(out.str(), "");
   EXPECT_EQ(err.str(), "note: something\nImage CRC value = 7\n");
   EXPECT_EQ(view.record().statuses, std::vector<std::string>{"Device Erase"});
   ASSERT_EQ(view.record().boxes.size(), 1u);
   EXPECT_EQ(view.record().progress.total, 10u);
-}
 
-TEST(DeviceView, TraceLinesOnlyWhenVerboseAndEachDevicesLinesBeginWithItsPath) {
-  std::ostringstream out;
-  std::ostringstream err;
-  Console console{out, err, {}};
+  err.str("");
+  console.terminal = {};
   Screen quiet_trace(console, false, false);
   DeviceView(quiet_trace).Line("not shown\r\n");
   EXPECT_EQ(err.str(), "");
-
   Screen bench(console, false, true, {"/dev/hidraw1", "/dev/hidraw2"});
   DeviceView second(bench, 1);
   second.SetStatusText("Device Erase");

@@ -104,30 +104,19 @@ std::vector<std::uint8_t> RandomBytes(std::size_t count, unsigned seed) {
   return bytes;
 }
 
-std::filesystem::path ScratchDir() {
-  // One folder per test process, gone when the process ends.
-  static const struct Folder {
-    Folder() : path(std::filesystem::temp_directory_path() / ("fwup_tests." + std::to_string(::getpid()))) {
-      std::filesystem::create_directories(path);
-    }
-    ~Folder() {
-      std::error_code ignored;
-      std::filesystem::remove_all(path, ignored);
-    }
-    std::filesystem::path path;
-  } folder;
-  return folder.path;
-}
-
-TempFile::TempFile(const std::string& content, const std::string& suffix) {
+ScratchDir::ScratchDir() {
   static std::atomic<unsigned> next{0};
-  path_ = ScratchDir() / ("f" + std::to_string(next++) + suffix);
-  std::ofstream(path_, std::ios::binary) << content;
+  path_ = std::filesystem::temp_directory_path() /
+          ("fwup-test-" + std::to_string(::getpid()) + "-" + std::to_string(next++));
+  std::filesystem::remove_all(path_);
+  std::filesystem::create_directories(path_);
 }
 
-TempFile::~TempFile() {
+ScratchDir::~ScratchDir() {
   std::error_code ignored;
-  std::filesystem::remove(path_, ignored);
+  std::filesystem::remove_all(path_, ignored);
 }
+
+TempFile::TempFile(const std::string& content) { std::ofstream(Path(), std::ios::binary) << content; }
 
 }  // namespace fwup::test

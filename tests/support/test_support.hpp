@@ -114,19 +114,24 @@ inline const std::string kSignature = "TALVORK\r\n";
 
 std::vector<std::uint8_t> RandomBytes(std::size_t count, unsigned seed);
 
-// A file in a scratch folder, removed with the object.
-class TempFile {
+// A folder of the test's own, removed with everything in it.
+class ScratchDir {
  public:
-  explicit TempFile(const std::string& content, const std::string& suffix = ".hex");
-  ~TempFile();
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  const std::filesystem::path& Path() const { return path_; }
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
 
  private:
   std::filesystem::path path_;
 };
 
-std::filesystem::path ScratchDir();
+// A firmware file in a folder of its own.
+class TempFile : public ScratchDir {
+ public:
+  explicit TempFile(const std::string& content);
+  std::filesystem::path Path() const { return File("firmware.hex"); }
+};
 
 }  // namespace fwup::test
