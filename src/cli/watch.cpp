@@ -248,8 +248,15 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
         continue;
       }
       attempt->thread.join();
+      const DeviceRecord& record = attempt->record;
       const std::optional<BoardEnd> end =
-          slots.AttemptEnded(attempt->start.slot, attempt->record.code == ExitCode::kSuccess);
+          slots.AttemptEnded(attempt->start.slot, record.code == ExitCode::kSuccess, record.found,
+                             record.run.step == RunStep::Done, WatchSlots::Clock::now());
+      if (!record.found) {  // gone before the tool reached it: not an attempt
+        started -= attempt->start.attempt == 1 ? 1 : 0;
+        attempt = running.erase(attempt);
+        continue;
+      }
       LastAttempt last{std::move(attempt->record), attempt->view->record(), attempt->start.attempt};
       try {
         context.devices->WriteWireLog(options, last.record.path, ++attempts_ended);

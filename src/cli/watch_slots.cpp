@@ -20,6 +20,7 @@ std::vector<WatchSlots::Start> WatchSlots::Observe(const std::vector<PresentDevi
     if (found == here.end()) {
       if (!slot.empty_since) slot.empty_since = now;
       slot.done_path.clear();
+      slot.restarting_until.reset();
       const bool settled = now - *slot.empty_since >= settle_;
       if (settled && slot.state == SlotState::Retrying) {
         ended.push_back({name, false, true});
@@ -32,9 +33,14 @@ std::vector<WatchSlots::Start> WatchSlots::Observe(const std::vector<PresentDevi
     slot.empty_since.reset();
     const std::string& path = found->second;
     if (slot.state == SlotState::Empty && take_new && path != slot.done_path) {
-      slot = {SlotState::Flashing, path, 1, {}, {}};
+      slot = Slot{};
+      slot.state = SlotState::Flashing;
+      slot.path = path;
+      slot.attempt = 1;
       starts.push_back({name, path, 1});
     } else if (slot.state == SlotState::Retrying && retry) {
+      if (slot.restarting_until && path == slot.path && now < *slot.restarting_until) continue;
+      slot.restarting_until.reset();
       slot.state = SlotState::Flashing;
       slot.path = path;
       starts.push_back({name, path, ++slot.attempt});
@@ -43,8 +49,17 @@ std::vector<WatchSlots::Start> WatchSlots::Observe(const std::vector<PresentDevi
   return starts;
 }
 
-std::optional<BoardEnd> WatchSlots::AttemptEnded(const std::string& name, bool matched) {
+std::optional<BoardEnd> WatchSlots::AttemptEnded(const std::string& name, bool matched, bool reached, bool restarted,
+                                                 Clock::time_point now) {
   Slot& slot = slots_[name];
+  if (!reached) {
+    if (--slot.attempt == 0) {
+      slot.state = SlotState::Empty;
+    } else {
+      slot.state = SlotState::Retrying;
+    }
+    return std::nullopt;
+  }
   if (matched) {
     slot.state = SlotState::Empty;
     slot.done_path = slot.path;
@@ -52,6 +67,7 @@ std::optional<BoardEnd> WatchSlots::AttemptEnded(const std::string& name, bool m
   }
   if (slot.attempt <= retries_) {
     slot.state = SlotState::Retrying;
+    if (restarted) slot.restarting_until = now + settle_;
     return std::nullopt;
   }
   slot.state = SlotState::Failed;

@@ -58,8 +58,12 @@ class WatchSlots {
   std::vector<Start> Observe(const std::vector<PresentDevice>& present, Clock::time_point now, bool take_new,
                              bool retry, std::vector<BoardEnd>& ended);
 
-  // An attempt on `slot` ended. Returns the board's end, or nothing when it will be tried again.
-  std::optional<BoardEnd> AttemptEnded(const std::string& slot, bool matched);
+  // An attempt on `slot` ended, `matched` or not. Returns the board's end, or nothing when it
+  // will be tried again. An attempt on a device that was gone before the tool reached it
+  // (`reached` false) does not count. After an attempt that reset the device (`restarted`), the
+  // next waits for it to come back under a new path, or for the settle time.
+  std::optional<BoardEnd> AttemptEnded(const std::string& slot, bool matched, bool reached, bool restarted,
+                                       Clock::time_point now);
 
   // An attempt runs or waits to run.
   bool Busy() const;
@@ -72,6 +76,7 @@ class WatchSlots {
     unsigned attempt = 0;   // of the board in the slot
     std::string done_path;  // a board that matched and has not left yet: never flashed again
     std::optional<Clock::time_point> empty_since;
+    std::optional<Clock::time_point> restarting_until;  // the reset device is still on its old path
   };
 
   unsigned retries_;

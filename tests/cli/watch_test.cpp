@@ -112,6 +112,9 @@ struct Line {
     for (const auto& start : slots.Observe(present, now, take_new, retry, ended)) paths.push_back(start.path);
     return paths;
   }
+  std::optional<BoardEnd> End(const std::string& slot, bool matched, bool restarted = false, bool reached = true) {
+    return slots.AttemptEnded(slot, matched, reached, restarted, now);
+  }
 };
 using Paths = std::vector<std::string>;
 
@@ -119,10 +122,10 @@ TEST(WatchSlots, AMatchedSlotIsFreeAtOnceButItsBoardIsNeverFlashedAgainWhileItSt
   Line line;
   EXPECT_EQ(line.At(0, {{"/dev/hidraw1", "1-1"}}), Paths{"/dev/hidraw1"});
   EXPECT_EQ(line.At(0.1, {{"/dev/hidraw1", "1-1"}}), Paths{});  // in progress
-  ASSERT_TRUE(line.slots.AttemptEnded("1-1", true)->matched);
+  ASSERT_TRUE(line.End("1-1", true)->matched);
   EXPECT_EQ(line.At(0.2, {{"/dev/hidraw1", "1-1"}}), Paths{});                // the same board, still there
   EXPECT_EQ(line.At(0.3, {{"/dev/hidraw2", "1-1"}}), Paths{"/dev/hidraw2"});  // the next one, at once
-  ASSERT_TRUE(line.slots.AttemptEnded("1-1", true));
+  ASSERT_TRUE(line.End("1-1", true));
   EXPECT_EQ(line.At(0.4, {}), Paths{});
   EXPECT_EQ(line.At(0.5, {{"/dev/hidraw2", "1-1"}}), Paths{"/dev/hidraw2"});  // gone and back: a new board
   EXPECT_FALSE(line.slots.Busy() && line.ended.size() > 0);
@@ -131,10 +134,10 @@ TEST(WatchSlots, AMatchedSlotIsFreeAtOnceButItsBoardIsNeverFlashedAgainWhileItSt
 TEST(WatchSlots, AFailedBoardIsTriedAgainWhileItStaysThenLeftUntilTheSlotSettles) {
   Line line;
   line.At(0, {{"/dev/hidraw1", "1-1"}, {"/dev/hidraw5", ""}});                // no location: the path is the slot
-  EXPECT_FALSE(line.slots.AttemptEnded("1-1", false));                        // attempt 1 of 2
+  EXPECT_FALSE(line.End("1-1", false));                                       // attempt 1 of 2
   EXPECT_EQ(line.At(0.1, {}), Paths{});                                       // gone after its reset...
   EXPECT_EQ(line.At(1.0, {{"/dev/hidraw3", "1-1"}}), Paths{"/dev/hidraw3"});  // ...back: attempt 2
-  const std::optional<BoardEnd> end = line.slots.AttemptEnded("1-1", false);
+  const std::optional<BoardEnd> end = line.End("1-1", false);
   ASSERT_TRUE(end && !end->matched && !end->removed);
   EXPECT_EQ(line.At(1.1, {{"/dev/hidraw3", "1-1"}}), Paths{});  // FAILED: left alone
   EXPECT_EQ(line.At(2.0, {}), Paths{});
@@ -150,7 +153,7 @@ TEST(WatchSlots, ABoardWaitingForAnotherAttemptEndsWhenTakenOutOrStopped) {
   for (const bool stop : {false, true}) {
     Line line;
     line.At(0, {{"/dev/hidraw1", "1-1"}});
-    EXPECT_FALSE(line.slots.AttemptEnded("1-1", false));
+    EXPECT_FALSE(line.End("1-1", false));
     EXPECT_TRUE(line.slots.Busy());
     if (stop) {
       EXPECT_EQ(line.At(0.1, {{"/dev/hidraw1", "1-1"}}, false, false), Paths{});
@@ -167,6 +170,26 @@ TEST(WatchSlots, ABoardWaitingForAnotherAttemptEndsWhenTakenOutOrStopped) {
     EXPECT_FALSE(line.slots.Busy());
     EXPECT_EQ(line.At(5, {{"/dev/hidraw7", "1-3"}}, false), Paths{});  // --count reached: no new board
   }
+}
+
+// A board reset after a wrong verdict leaves and comes back under a new path: the next attempt
+// waits for that, not for the old path that is about to go (at most the settle time). A device
+// gone before the tool reached it was not an attempt.
+TEST(WatchSlots, AnAttemptWaitsForAResetBoardToComeBackAndAVanishedOneDoesNotCount) {
+  Line line;
+  line.At(0, {{"/dev/hidraw1", "1-1"}});
+  EXPECT_FALSE(line.End("1-1", false, true));
+  EXPECT_EQ(line.At(0.1, {{"/dev/hidraw1", "1-1"}}), Paths{});  // still the old node
+  EXPECT_EQ(line.At(0.2, {{"/dev/hidraw2", "1-1"}}), Paths{"/dev/hidraw2"});
+  EXPECT_FALSE(line.End("1-1", false, false, false));  // it vanished before the tool reached it
+  EXPECT_EQ(line.At(0.3, {{"/dev/hidraw3", "1-1"}}), Paths{"/dev/hidraw3"});
+  EXPECT_EQ(line.slots.Snapshot()[0].attempt, 2u);
+
+  Line stays;  // a device that does not restart is tried again after the settle time
+  stays.At(0, {{"/dev/hidraw1", "1-1"}});
+  EXPECT_FALSE(stays.End("1-1", false, true));
+  EXPECT_EQ(stays.At(2.9, {{"/dev/hidraw1", "1-1"}}), Paths{});
+  EXPECT_EQ(stays.At(3.0, {{"/dev/hidraw1", "1-1"}}), Paths{"/dev/hidraw1"});
 }
 
 }  // namespace
