@@ -7,22 +7,14 @@
 
 #include <filesystem>
 #include <regex>
-#include <sstream>
 
 #include "cli_runner.hpp"
 
 namespace fwup::cli::testing {
 namespace {
 
-std::vector<std::string> TextLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 JsonValue LineAt(const std::string& log, const std::string& location) {
-  for (const std::string& line : TextLines(ReadFileText(log))) {
+  for (const std::string& line : Lines(ReadFileText(log))) {
     if (line.front() != '{') continue;
     JsonValue json = ParseJson(line);
     if (json["location"] == location) return json;
@@ -43,7 +35,7 @@ TEST(BoardLog, ALinePerBoardFoundAppendedToWhatTheFileHeld) {
   EXPECT_EQ(RunCli(Args({"flash", "--simulate", "--sim-devices", "0", "--log", log, SampleFirmware()})).exit_code,
             Code(ExitCode::kDeviceNotFound));
 
-  const std::vector<std::string> lines = TextLines(ReadFileText(log));
+  const std::vector<std::string> lines = Lines(ReadFileText(log));
   ASSERT_EQ(lines.size(), 5u) << ReadFileText(log);
   EXPECT_EQ(lines[0], "what was there");
 
@@ -104,7 +96,7 @@ TEST(BoardLog, ProcessesLoggingSideBySideNeverBreakALine) {
                             Quoted(log) + " " + Quoted(SampleFirmware()) + " > /dev/null";
   const CliRun run = Shell("for i in 1 2 3 4; do " + flash + " & done; for i in 1 2 3 4; do wait -n || exit 1; done");
   ASSERT_EQ(run.exit_code, 0) << run.err;
-  const std::vector<std::string> lines = TextLines(ReadFileText(log));
+  const std::vector<std::string> lines = Lines(ReadFileText(log));
   ASSERT_EQ(lines.size(), 32u);
   for (const std::string& line : lines) EXPECT_EQ(ParseJson(line)["verdict"], "match") << line;
 }

@@ -137,12 +137,16 @@ std::map<std::uint32_t, std::uint8_t> ReferenceBytes(const std::string& firmware
   return ::testing::AssertionSuccess();
 }
 
-std::vector<std::string> ErrorLines(const std::string& err) {
+std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
-  std::istringstream in(err);
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("fwupgrade: ", 0) == 0) lines.push_back(line);
-  }
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> ErrorLines(const std::string& err) {
+  std::vector<std::string> lines = Lines(err);
+  std::erase_if(lines, [](const std::string& line) { return line.rfind("fwupgrade: ", 0) != 0; });
   return lines;
 }
 

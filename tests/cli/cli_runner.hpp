@@ -87,6 +87,8 @@ inline std::uint8_t OldByte(std::uint32_t address) { return static_cast<std::uin
                                      std::uint32_t start = kRegionStart,
                                      std::uint32_t end = kRegionStart + kRegionSize);
 
+// The lines of a text, without their line ends.
+std::vector<std::string> Lines(const std::string& text);
 // The lines of stderr that the shell wrote itself ("fwupgrade: ...").
 std::vector<std::string> ErrorLines(const std::string& err);
 

@@ -4,20 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <sstream>
 
 #include "cli/watch_slots.hpp"
 #include "cli_runner.hpp"
 
 namespace fwup::cli::testing {
 namespace {
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 TEST(Watch, FlashesEachBoardAsItArrivesAndLogsEveryOne) {
   ScratchDir scratch;
