@@ -7,6 +7,19 @@
 #include "upgrade/outcome_names.hpp"
 
 namespace fwup::cli {
+namespace {
+
+std::string LowerHex(std::span<const std::uint8_t> bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (const std::uint8_t byte : bytes) {
+    text += kHex[byte >> 4];
+    text += kHex[byte & 0x0F];
+  }
+  return text;
+}
+
+}  // namespace
 
 BoardRecorder::BoardRecorder(const Options& options, const CheckedFile& file) {
   if (options.log.empty()) return;
@@ -20,7 +33,8 @@ BoardRecorder::BoardRecorder(const Options& options, const CheckedFile& file) {
   file_ = Json::Object();
   file_["file"] = options.file;
   file_["file_size"] = static_cast<std::uint64_t>(bytes.size());
-  file_["file_sha256"] = Sha256Hex(bytes);
+  const auto digest = Sha256(bytes);
+  file_["file_sha256"] = digest ? LowerHex(*digest) : std::string();
   host_ = HostName();
 }
 

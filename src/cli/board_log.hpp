@@ -3,6 +3,7 @@
 // appending, so lines never interleave, and the file is never truncated or rewritten.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -44,8 +45,8 @@ class BoardLog {
 std::string UtcTimeNow();
 std::string HostName();
 
-// Lower-case hex of the SHA-256 of `bytes`.
-std::string Sha256Hex(std::span<const std::uint8_t> bytes);
+// The SHA-256 of `bytes`; nothing when the platform's digest failed.
+std::optional<std::array<std::uint8_t, 32>> Sha256(std::span<const std::uint8_t> bytes);
 
 // --log for every form of flash: a line for every board the tool found, with what was flashed
 // into it and how it ended. Nothing without --log.

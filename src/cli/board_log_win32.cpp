@@ -76,24 +76,18 @@ std::string HostName() {
   return win32::Narrow(std::wstring_view(name, size));
 }
 
-std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
+std::optional<std::array<std::uint8_t, 32>> Sha256(std::span<const std::uint8_t> bytes) {
   BCRYPT_ALG_HANDLE algorithm = nullptr;
-  if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return {};
+  if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return std::nullopt;
   BCRYPT_HASH_HANDLE hash = nullptr;
-  UCHAR digest[32] = {};
+  std::array<std::uint8_t, 32> digest{};
   const bool done = BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0 &&
                     BCryptHashData(hash, const_cast<PUCHAR>(bytes.data()), static_cast<ULONG>(bytes.size()), 0) == 0 &&
-                    BCryptFinishHash(hash, digest, sizeof digest, 0) == 0;
+                    BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0) == 0;
   if (hash != nullptr) BCryptDestroyHash(hash);
   BCryptCloseAlgorithmProvider(algorithm, 0);
-  if (!done) return {};
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string text;
-  for (const UCHAR byte : digest) {
-    text += kHex[byte >> 4];
-    text += kHex[byte & 0x0F];
-  }
-  return text;
+  if (!done) return std::nullopt;
+  return digest;
 }
 
 }  // namespace fwup::cli

@@ -86,14 +86,7 @@ ExitCode FlashAll(Context& context, const CheckedFile& file, BoardRecorder& reco
     for (std::size_t i = 0; i < paths.size(); ++i) {
       devices.emplace_back([&, i] {
         const FlashSettings settings{options.force, paths[i], context.platform.access_denied_advice};
-        try {
-          records[i] = FlashDevice(context.devices->bus(), file, settings, *views[i]);
-        } catch (const std::exception& failure) {
-          records[i].code = ExitCode::kInternal;
-          records[i].error = failure.what();
-          records[i].result = "Internal Error";
-        }
-        if (records[i].path.empty()) records[i].path = paths[i];
+        records[i] = FlashDeviceBeside(context.devices->bus(), file, settings, *views[i]);
         recorder.Record(records[i]);
       });
     }

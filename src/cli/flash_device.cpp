@@ -220,4 +220,17 @@ DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettin
   return outcome;
 }
 
+DeviceRecord FlashDeviceBeside(HidBus& bus, const CheckedFile& file, const FlashSettings& settings, DeviceView& view) {
+  DeviceRecord record;
+  try {
+    record = FlashDevice(bus, file, settings, view);
+  } catch (const std::exception& failure) {
+    record.code = ExitCode::kInternal;
+    record.error = failure.what();
+    record.result = "Internal Error";
+  }
+  if (record.path.empty()) record.path = settings.only_path.value_or("");
+  return record;
+}
+
 }  // namespace fwup::cli

@@ -24,4 +24,9 @@ struct FlashSettings {
 // `file` has been accepted by CheckFirmwareFile; nothing but its bytes is ever programmed.
 DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettings& settings, DeviceView& view);
 
+// FlashDevice on a thread of its own beside others (flash --all, --watch): an unexpected failure
+// becomes this device's record ("Internal Error") instead of leaving the thread, and the record
+// names the path it was given when no device was reached there.
+DeviceRecord FlashDeviceBeside(HidBus& bus, const CheckedFile& file, const FlashSettings& settings, DeviceView& view);
+
 }  // namespace fwup::cli

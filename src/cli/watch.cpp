@@ -222,14 +222,7 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
       attempt.thread = std::jthread([&, current = &attempt] {
         // A stop lets the boards in progress finish.
         const FlashSettings settings{options.force, current->start.path, context.platform.access_denied_advice, false};
-        try {
-          current->record = FlashDevice(bus, file, settings, *current->view);
-        } catch (const std::exception& failure) {
-          current->record.code = ExitCode::kInternal;
-          current->record.error = failure.what();
-          current->record.result = "Internal Error";
-        }
-        if (current->record.path.empty()) current->record.path = current->start.path;
+        current->record = FlashDeviceBeside(bus, file, settings, *current->view);
         {
           const std::lock_guard lock(mutex);
           current->done = true;
