@@ -15,8 +15,10 @@ void BM_LoadFullRegionFile(benchmark::State& state) {
   WriteFirmwareFile(path, 4096, PseudoRandomBytes(57344, 1));
   const auto file_size = std::filesystem::file_size(path);
   auto image = std::make_unique<ImageBuffer>();
+  FirmwareBytes bytes;
   for (auto _ : state) {
-    if (LoadFirmwareFile(path, *image).outcome != LoadOutcome::Loaded) state.SkipWithError("the file was refused");
+    if (LoadFirmwareFile(path, *image, bytes).outcome != LoadOutcome::Loaded)
+      state.SkipWithError("the file was refused");
     benchmark::DoNotOptimize(image->data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * file_size));

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <span>
 
 #include "image/firmware_file.hpp"
 #include "image/hex_record.hpp"
@@ -21,10 +23,71 @@ struct Signature {
   bool ends_in_cr_lf;  // the two bytes after it, which are skipped unread
 };
 
-Signature CheckSignature(std::FILE* stream) {
+// Where the loader's bytes come from: the open stream, as the dialog reads it, or the bytes a
+// shell read from the file once, so that what it parses is what it hashes and logs.
+class Source {
+ public:
+  virtual ~Source() = default;
+  // The first bytes of the file, up to `head`'s size; nothing after a read error.
+  virtual std::optional<std::size_t> ReadHead(std::span<std::uint8_t> head) = 0;
+  virtual LineRead ReadLine(std::uint64_t offset, LineBuffer& buffer, std::span<const std::uint8_t>& line) = 0;
+};
+
+class StreamSource final : public Source {
+ public:
+  explicit StreamSource(std::FILE* stream) : stream_(stream) {}
+  std::optional<std::size_t> ReadHead(std::span<std::uint8_t> head) override {
+    const std::size_t read = std::fread(head.data(), 1, head.size(), stream_);
+    if (std::ferror(stream_)) return std::nullopt;
+    return read;
+  }
+  LineRead ReadLine(std::uint64_t offset, LineBuffer& buffer, std::span<const std::uint8_t>& line) override {
+    return ReadLineAt(stream_, offset, buffer, line);
+  }
+
+ private:
+  std::FILE* stream_;
+};
+
+// The stream's rules over bytes in memory: a read that failed part way fails where the stream's
+// would have, at the end of what was read.
+class BytesSource final : public Source {
+ public:
+  explicit BytesSource(const FirmwareBytes& file) : file_(file) {}
+  std::optional<std::size_t> ReadHead(std::span<std::uint8_t> head) override {
+    const std::size_t read = std::min(head.size(), file_.bytes.size());
+    if (read < head.size() && file_.read_failed) return std::nullopt;
+    std::copy_n(file_.bytes.begin(), read, head.begin());
+    return read;
+  }
+  LineRead ReadLine(std::uint64_t offset, LineBuffer& buffer, std::span<const std::uint8_t>& line) override {
+    line = {};
+    const std::span<const std::uint8_t> rest =
+        std::span(file_.bytes).subspan(std::min<std::uint64_t>(offset, file_.bytes.size()));
+    const std::span<const std::uint8_t> piece = rest.first(std::min(rest.size(), kLinePieceLimit));
+    const auto end = std::find(piece.begin(), piece.end(), '\n');
+    const std::size_t length = end == piece.end() ? piece.size() : static_cast<std::size_t>(end - piece.begin()) + 1;
+    // A piece cut short by the end of what was read, not by its LF or its limit, met the error.
+    if (file_.read_failed && length == rest.size() && length < kLinePieceLimit &&
+        (length == 0 || piece[length - 1] != '\n')) {
+      return LineRead::Error;
+    }
+    if (length == 0) return LineRead::EndOfFile;
+    std::copy_n(piece.begin(), length, buffer.begin());
+    buffer[length] = '\0';
+    line = std::span(reinterpret_cast<const std::uint8_t*>(buffer.data()), length);
+    return LineRead::Line;
+  }
+
+ private:
+  const FirmwareBytes& file_;
+};
+
+Signature CheckSignature(Source& source) {
   std::array<std::uint8_t, kFirstRecordOffset> head{};
-  const std::size_t read = std::fread(head.data(), 1, head.size(), stream);
-  if (std::ferror(stream)) return {SignatureCheck::ReadError, false};
+  const std::optional<std::size_t> got = source.ReadHead(head);
+  if (!got) return {SignatureCheck::ReadError, false};
+  const std::size_t read = *got;
   if (read == 0) return {SignatureCheck::Empty, false};
   const bool matched =
       read >= FirmwareSignature.size() && std::equal(FirmwareSignature.begin(), FirmwareSignature.end(), head.begin());
@@ -34,8 +97,8 @@ Signature CheckSignature(std::FILE* stream) {
 
 class RecordLoader {
  public:
-  RecordLoader(std::FILE* stream, ImageBuffer& image, LoadReport& report)
-      : stream_(stream), image_(image), report_(report) {}
+  RecordLoader(Source& source, ImageBuffer& image, LoadReport& report)
+      : source_(source), image_(image), report_(report) {}
 
   // Reads from RecordOffset to an obeyed end record, or to the end of the file.
   LoadOutcome Run() {
@@ -44,7 +107,7 @@ class RecordLoader {
     unsigned line_number = first_line_number_;
     bool line_continues = false;  // the last piece ended without its LF
     for (;;) {
-      const LineRead read = ReadLineAt(stream_, RecordOffset, buffer, line);
+      const LineRead read = source_.ReadLine(RecordOffset, buffer, line);
       if (read == LineRead::Error) return LoadOutcome::ReadError;
       if (read == LineRead::EndOfFile) return defect_ ? LoadOutcome::DefectiveRecord : LoadOutcome::MissingEndRecord;
       RecordOffset += line.size();
@@ -131,7 +194,7 @@ class RecordLoader {
     defect_ = true;
   }
 
-  std::FILE* stream_;
+  Source& source_;
   ImageBuffer& image_;
   LoadReport& report_;
   std::uint64_t RecordOffset = 0;  // where the next line is read
@@ -141,12 +204,10 @@ class RecordLoader {
   std::uint32_t UpperAddress = 0;
 };
 
-}  // namespace
-
-LoadReport ParseFirmwareFile(std::FILE* stream, ImageBuffer& image) {
+LoadReport Parse(Source& source, ImageBuffer& image) {
   LoadReport report;
-  RecordLoader loader(stream, image, report);
-  const Signature signature = CheckSignature(stream);
+  RecordLoader loader(source, image, report);
+  const Signature signature = CheckSignature(source);
   switch (signature.check) {
     case SignatureCheck::Mismatched:
       report.outcome = LoadOutcome::BadSignature;
@@ -168,7 +229,20 @@ LoadReport ParseFirmwareFile(std::FILE* stream, ImageBuffer& image) {
   return report;
 }
 
-LoadReport LoadFirmwareFile(const std::filesystem::path& path, ImageBuffer& image) {
+}  // namespace
+
+LoadReport ParseFirmwareFile(std::FILE* stream, ImageBuffer& image) {
+  StreamSource source(stream);
+  return Parse(source, image);
+}
+
+LoadReport ParseFirmwareBytes(const FirmwareBytes& file, ImageBuffer& image) {
+  BytesSource source(file);
+  return Parse(source, image);
+}
+
+LoadReport LoadFirmwareFile(const std::filesystem::path& path, ImageBuffer& image, FirmwareBytes& read) {
+  read = FirmwareBytes{};
   image.fill(kErasedByte);
   LoadReport report;
   report.error_code = ProbeFirmwareFile(path);
@@ -182,7 +256,18 @@ LoadReport LoadFirmwareFile(const std::filesystem::path& path, ImageBuffer& imag
     report.error_code = static_cast<std::uint32_t>(error);
     return report;
   }
-  return ParseFirmwareFile(stream.Stream(), image);
+  // Read once, whole: these bytes are the ones parsed, and the ones a shell hashes and logs.
+  constexpr std::size_t kChunk = 1u << 16;
+  for (;;) {
+    const std::size_t have = read.bytes.size();
+    read.bytes.resize(have + kChunk);
+    const std::size_t got = std::fread(read.bytes.data() + have, 1, kChunk, stream.Stream());
+    read.bytes.resize(have + got);
+    read.read_failed = std::ferror(stream.Stream()) != 0;
+    if (read.read_failed || got < kChunk || read.bytes.size() > kMaxFirmwareFileSize) break;
+  }
+  if (read.bytes.size() > kMaxFirmwareFileSize) return report;  // NotRun: the caller refuses it whole
+  return ParseFirmwareBytes(read, image);
 }
 
 }  // namespace fwup

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "image/firmware_image.hpp"
 
@@ -45,13 +46,28 @@ struct LoadReport {
   bool lone_carriage_returns = false;  // some line ends in CR alone
 };
 
+// A firmware file's bytes as one read took them: the whole file, or what came before a read error.
+struct FirmwareBytes {
+  std::vector<std::uint8_t> bytes;
+  bool read_failed = false;
+};
+
+// More than any firmware file for a 64 KiB image could hold; a larger file is not read whole.
+inline constexpr std::size_t kMaxFirmwareFileSize = 64u << 20;
+
 // Reads `stream` from its start: the signature, then records up to an obeyed end record or the
 // end of the file. Stores data bytes into `image`, which the caller has erased; nothing else of
 // it is touched.
 LoadReport ParseFirmwareFile(std::FILE* stream, ImageBuffer& image);
 
-// Probes, opens and parses the file at `path` into `image` (erased first). For callers with no
-// device: check, image, and flash before it touches one.
-LoadReport LoadFirmwareFile(const std::filesystem::path& path, ImageBuffer& image);
+// The same rules over bytes read before: a read that failed part way is a read error where the
+// stream's would have been.
+LoadReport ParseFirmwareBytes(const FirmwareBytes& file, ImageBuffer& image);
+
+// Probes, opens, reads whole into `read` and parses the file at `path` into `image` (erased
+// first). For callers with no device: check, image, and flash before it touches one. A file
+// larger than kMaxFirmwareFileSize is left unparsed (outcome NotRun, more bytes in `read` than
+// the limit).
+LoadReport LoadFirmwareFile(const std::filesystem::path& path, ImageBuffer& image, FirmwareBytes& read);
 
 }  // namespace fwup
