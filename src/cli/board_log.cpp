@@ -1,40 +1,34 @@
 #include "cli/board_log.hpp"
 
-#include <fstream>
-#include <iterator>
-
 #include "fwupgrade_version.hpp"
 #include "upgrade/outcome_names.hpp"
 
 namespace fwup::cli {
-namespace {
 
-std::string LowerHex(std::span<const std::uint8_t> bytes) {
+std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
   static constexpr char kHex[] = "0123456789abcdef";
+  const auto digest = Sha256(bytes);
   std::string text;
-  for (const std::uint8_t byte : bytes) {
+  for (const std::uint8_t byte : digest ? std::span<const std::uint8_t>(*digest) : std::span<const std::uint8_t>()) {
     text += kHex[byte >> 4];
     text += kHex[byte & 0x0F];
   }
   return text;
 }
 
-}  // namespace
-
 BoardRecorder::BoardRecorder(const Options& options, const CheckedFile& file) {
   if (options.log.empty()) return;
-  log_.emplace(options.log, std::vector<std::string>{options.file});
-  std::ifstream in(file.path, std::ios::binary);
-  const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad() || FileStampOf(file.path) != file.stamp) {
-    throw CliError(ExitCode::kFileRefused,
-                   "the firmware file '" + options.file + "' changed after it was checked; no device was touched");
+  // A read that failed after the end record leaves the file's digest unknown.
+  if (file.read.read_failed) {
+    throw CliError(ExitCode::kFileRefused, "reading the firmware file '" + options.file +
+                                               "' failed after its end record, so the log could not name its "
+                                               "SHA-256; copy it to a local disk and try again; no device was touched");
   }
+  log_.emplace(options.log, std::vector<std::string>{options.file});
   file_ = Json::Object();
   file_["file"] = options.file;
-  file_["file_size"] = static_cast<std::uint64_t>(bytes.size());
-  const auto digest = Sha256(bytes);
-  file_["file_sha256"] = digest ? LowerHex(*digest) : std::string();
+  file_["file_size"] = static_cast<std::uint64_t>(file.read.bytes.size());
+  file_["file_sha256"] = Sha256Hex(file.read.bytes);
   host_ = HostName();
 }
 

@@ -47,12 +47,15 @@ std::string HostName();
 
 // The SHA-256 of `bytes`; nothing when the platform's digest failed.
 std::optional<std::array<std::uint8_t, 32>> Sha256(std::span<const std::uint8_t> bytes);
+// The same in lower-case hex; empty when the digest failed.
+std::string Sha256Hex(std::span<const std::uint8_t> bytes);
 
 // --log for every form of flash: a line for every board the tool found, with what was flashed
 // into it and how it ended. Nothing without --log.
 class BoardRecorder {
  public:
-  // Opens the log and reads the file's digest, before any device is touched. Throws CliError.
+  // Opens the log and takes the digest of the bytes that were checked, before any device is
+  // touched. Throws CliError.
   BoardRecorder(const Options& options, const CheckedFile& file);
 
   // Appends the board's line; a failure to log is kept and told by Finish. Safe from several

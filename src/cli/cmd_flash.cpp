@@ -76,6 +76,7 @@ ExitCode FlashAll(Context& context, const CheckedFile& file, BoardRecorder& reco
   DeviceView notes_view(notes);
   const std::vector<std::string> paths = SelectDevices(context, notes_view);
   if (paths.empty()) throw CliError(ExitCode::kDeviceNotFound, NoDeviceText(std::nullopt));
+  context.devices->CheckWireLogs(options, static_cast<unsigned>(paths.size()));
 
   Screen bench(context.console, options.json, options.verbose, paths);
   std::vector<std::unique_ptr<DeviceView>> views;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <optional>
 #include <span>
 #include <sstream>
@@ -91,6 +93,42 @@ std::uint32_t ParseArrivals(const std::string& text, sim::ArrivalPlan& plan) {
   return boards;
 }
 
+// Where a name points, whether or not the file exists yet: two names of one file compare equal.
+std::string Identity(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path resolved =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error);
+  return (error ? std::filesystem::path(path).lexically_normal() : resolved).generic_string();
+}
+
+// No two of the run's files may be one file: every output apart from the others and from the
+// files it keeps, and none of them one of the numbered names FILE.N of the wire log.
+void RefuseSharedNames(const std::vector<OutputFile>& outputs, const std::vector<OutputFile>& kept,
+                       const std::string& wire_log) {
+  std::map<std::string, const OutputFile*> seen;
+  for (const OutputFile& file : kept) {
+    if (!file.path.empty()) seen.emplace(Identity(file.path), &file);
+  }
+  const std::string numbered = wire_log.empty() ? std::string() : Identity(wire_log) + ".";
+  const auto refuse = [](const OutputFile& file, const OutputFile& other) {
+    throw CliError(ExitCode::kOutputFailed, "cannot write " + std::string(file.what) + " to '" + file.path +
+                                                "': it is also " + std::string(other.what) + " '" + other.path +
+                                                "'; give each its own name; nothing was written");
+  };
+  for (const OutputFile& file : outputs) {
+    const auto [at, added] = seen.emplace(Identity(file.path), &file);
+    if (!added) refuse(file, *at->second);
+  }
+  if (numbered.empty()) return;
+  for (const auto& [identity, file] : seen) {
+    const std::string_view rest = std::string_view(identity).substr(std::min(identity.size(), numbered.size()));
+    if (identity.starts_with(numbered) && !rest.empty() &&
+        std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      refuse({file->path, kWireLogFile}, *file);
+    }
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<DeviceSource> DeviceSource::Create(const Options& options, const Platform& platform) {
@@ -140,11 +178,26 @@ void DeviceSource::CheckOutputs(const Options& options) {
       }
     }
   }
-  for (const OutputFile& file : SimOutputs(options, static_cast<unsigned>(devices_.size()))) {
-    CheckOutputFile(file, KeptFiles(options));
+  const std::vector<OutputFile> kept = KeptFiles(options);
+  std::vector<OutputFile> outputs = SimOutputs(options, static_cast<unsigned>(devices_.size()));
+  for (const OutputFile& file : outputs) CheckOutputFile(file, kept);
+  // How many wire logs there will be is known only later (CheckWireLogs): FILE, or FILE.1, FILE.2,
+  // ...; no other file may take any of those names.
+  if (!options.wire_log.empty()) {
+    const OutputFile wire_log{options.wire_log, kWireLogFile};
+    CheckOutputFile(options.watch ? OutputFile{NumberedFile(options.wire_log, 1, 0), kWireLogFile} : wire_log, kept);
+    outputs.push_back(wire_log);
   }
-  // How many devices it will hold is known only later: the name is checked as given.
-  if (!options.wire_log.empty()) CheckOutputFile({options.wire_log, kWireLogFile}, KeptFiles(options));
+  RefuseSharedNames(outputs, kept, options.wire_log);
+  outputs_refused_ = false;
+}
+
+void DeviceSource::CheckWireLogs(const Options& options, unsigned count) {
+  if (options.wire_log.empty() || count < 2) return;
+  outputs_refused_ = true;
+  for (unsigned number = 1; number <= count; ++number) {
+    CheckOutputFile({NumberedFile(options.wire_log, number, count), kWireLogFile}, KeptFiles(options));
+  }
   outputs_refused_ = false;
 }
 
@@ -152,13 +205,17 @@ void DeviceSource::WriteOutputs(const Options& options) const {
   if (outputs_refused_) return;
   const auto count = static_cast<unsigned>(devices_.size());
   const std::vector<OutputFile> inputs = KeptFiles(options);
-  // Each file is tried; the first failure is reported after all were.
+  // Each file is tried; the first failure is reported after all were, with what was written.
   std::optional<CliError> failure;
+  std::vector<std::string> written;
+  std::vector<std::string> unwritten;
   const auto write = [&](const OutputFile& file, const std::string& bytes) {
     try {
       WriteOutputFile(file, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), inputs);
+      written.push_back(file.path);
     } catch (const CliError& error) {
       if (!failure) failure = error;
+      unwritten.push_back(file.path);
     }
   };
   for (unsigned number = 1; number <= count; ++number) {
@@ -179,7 +236,17 @@ void DeviceSource::WriteOutputs(const Options& options) const {
       write({NumberedFile(options.wire_log, number, used), kWireLogFile}, recorder_->Take(used_paths_[number - 1]));
     }
   }
-  if (failure) throw *failure;
+  if (!failure) return;
+  if (written.empty() && unwritten.size() == 1) throw *failure;
+  std::string message = failure->what();
+  if (const std::string tail = "; nothing was written"; message.ends_with(tail))
+    message.resize(message.size() - tail.size());
+  const auto list = [](const std::vector<std::string>& paths) {
+    std::string text;
+    for (const std::string& path : paths) text += (text.empty() ? "'" : ", '") + path + "'";
+    return text.empty() ? std::string("none") : text;
+  };
+  throw CliError(failure->code(), message + "; not written: " + list(unwritten) + "; written: " + list(written));
 }
 
 void DeviceSource::WriteWireLog(const Options& options, const std::string& path, unsigned number) const {

@@ -35,6 +35,8 @@ class DeviceSource {
   // (FILE, or FILE.1, FILE.2, ... for several): checked before the run, written after it (not
   // when the check refused them: that was said already). Throw CliError(kOutputFailed).
   void CheckOutputs(const Options& options);
+  // flash --all: the numbered wire logs of `count` devices, once they are known.
+  void CheckWireLogs(const Options& options, unsigned count);
   void WriteOutputs(const Options& options) const;
 
   // The devices the command goes on to use, in order: what --wire-log numbers.

@@ -61,19 +61,16 @@ void RequireRegularFile(const std::filesystem::path& path) {
 
 }  // namespace
 
-FileStamp FileStampOf(const std::filesystem::path& path) {
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (error) return {};
-  return {size, std::filesystem::last_write_time(path, error)};
-}
-
 CheckedFile CheckFirmwareFile(const std::filesystem::path& path, View& view, Trace& trace) {
   RequireRegularFile(path);
   CheckedFile file;
   file.path = path;
-  file.stamp = FileStampOf(path);
-  file.report = LoadFirmwareFile(path, file.image);
+  file.report = LoadFirmwareFile(path, file.image, file.read);
+  if (file.read.bytes.size() > kMaxFirmwareFileSize) {
+    throw CliError(ExitCode::kFileRefused, "the firmware file '" + Utf8FromPath(path) + "' is larger than " +
+                                               std::to_string(kMaxFirmwareFileSize >> 20) +
+                                               " MiB, far more than a 64 KiB image needs; pick the right file");
+  }
   Tracer tracer(trace);
   file.accepted = ShowLoad(file.report, view, tracer) == kStageSuccess;
   if (!file.accepted) file.dialog_text = RefusalText(file.report);
@@ -95,16 +92,12 @@ Coverage CoverageOf(const std::bitset<kImageSize>& written, std::uint32_t start,
 }
 
 std::string DescribeRefusal(const CheckedFile& file) {
-  return DescribeRefusal(file.path, file.report, file.dialog_text);
-}
-
-std::string DescribeRefusal(const std::filesystem::path& path, const LoadReport& report,
-                            const std::string& dialog_text) {
+  const LoadReport& report = file.report;
   // Appended piece by piece: g++ 12 at -O3 warns falsely (-Wrestrict) on "text" + temporary.
   std::string name = "'";
-  name.append(Utf8FromPath(path)).append("'");
+  name.append(Utf8FromPath(file.path)).append("'");
   std::string said = " (";
-  said.append(dialog_text).append(")");
+  said.append(file.dialog_text).append(")");
   switch (report.outcome) {
     case LoadOutcome::ProbeFailed:
       return "cannot open the firmware file " + name + ": " + FileErrorText(report.error_code) + said +

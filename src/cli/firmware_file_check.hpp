@@ -14,24 +14,18 @@
 
 namespace fwup::cli {
 
-// The size and time of a file: a file changed since it was parsed differs in one of them.
-struct FileStamp {
-  std::uintmax_t size = 0;
-  std::filesystem::file_time_type written{};
-  bool operator==(const FileStamp&) const = default;
-};
-FileStamp FileStampOf(const std::filesystem::path& path);
-
 struct CheckedFile {
   std::filesystem::path path;
   bool accepted = false;  // the loader returned 0
   LoadReport report;
   ImageBuffer image{};      // 0xFF where the file sets nothing
   std::string dialog_text;  // what the dialog showed for a refusal: its box or status text
-  FileStamp stamp;          // when it was parsed
+  FirmwareBytes read;       // the file as the one read took it: what was parsed, hashed and logged
 };
 
-// Runs the loader over a fresh, erased image. The loader's texts go to `view` and `trace`.
+// Reads the file once and runs the loader over its bytes and a fresh, erased image. The loader's
+// texts go to `view` and `trace`. Throws CliError(kFileRefused) for what is no firmware file at
+// all: a folder, a FIFO, a device, a file too large to be one.
 CheckedFile CheckFirmwareFile(const std::filesystem::path& path, View& view, Trace& trace);
 
 // The addresses a file sets, inside and outside a region.
@@ -43,8 +37,6 @@ Coverage CoverageOf(const std::bitset<kImageSize>& written, std::uint32_t start,
 
 // Why the loader refused the file, and what to do, on one line.
 std::string DescribeRefusal(const CheckedFile& file);
-std::string DescribeRefusal(const std::filesystem::path& path, const LoadReport& report,
-                            const std::string& dialog_text);
 
 // "N bytes lie above the 64 KiB image and are ignored".
 std::string AboveImageNote(const CheckedFile& file);

@@ -14,19 +14,23 @@ namespace {
 
 constexpr const char* kRunAgain = "check the connection and run flash again";
 
+// What a run that stopped before its erase left: the device as it was, or, after an earlier
+// attempt's erase, a device without an application.
+std::string Untouched(const FlashSettings& settings) {
+  return settings.erased_before ? "an earlier attempt erased the board, so it holds no application"
+                                : "nothing was erased";
+}
+
 // The shell's own check after the file is loaded and before anything is erased: why the erase is
-// refused, or nothing.
-std::string EraseRefusal(const CheckedFile& file, bool force, const Firmware& firmware, const DeviceInfoValues& info,
-                         DeviceView& view) {
-  // What is programmed is what was checked: the file must not have changed since.
-  if (FileStampOf(file.path) != file.stamp) {
-    return "the firmware file '" + Utf8FromPath(file.path) +
-           "' changed after it was checked; nothing was erased: run flash again";
-  }
+// refused, or nothing. What is programmed is the image parsed from the bytes checked.
+std::string EraseRefusal(const CheckedFile& file, const FlashSettings& settings, const Firmware& firmware,
+                         const DeviceInfoValues& info, DeviceView& view) {
   const std::uint32_t start = info.ApplicationFirmwareStartAddress;
   const std::uint32_t size = info.ApplicationFirmwareSize;
   const Coverage coverage = CoverageOf(firmware.load_report.written, start, size);
-  if (coverage.inside == 0 && !force) return DescribeNoCoverage(file.path, start, size) + "; nothing was erased";
+  if (coverage.inside == 0 && !settings.force) {
+    return DescribeNoCoverage(file.path, start, size) + "; " + Untouched(settings);
+  }
   if (coverage.outside > 0) {
     view.Note("note: " + std::to_string(coverage.outside) +
               " bytes of the file lie outside the device's application region " + RegionText(start, size) +
@@ -36,9 +40,11 @@ std::string EraseRefusal(const CheckedFile& file, bool force, const Firmware& fi
 }
 
 // Where a stop left the device, said plainly.
-std::string DescribeStop(const RunOutcome& run) {
+std::string DescribeStop(const RunOutcome& run, const FlashSettings& settings) {
   if (!run.erase_sent) {
-    return "stopped before the erase: the device is unchanged and stays in Firmware Upgrade Mode";
+    return settings.erased_before
+               ? "stopped before the erase: " + Untouched(settings) + " and stays in Firmware Upgrade Mode"
+               : "stopped before the erase: the device is unchanged and stays in Firmware Upgrade Mode";
   }
   switch (run.verdict) {
     case Verdict::Match:
@@ -83,7 +89,8 @@ constexpr StepFailure kStepFailures[] = {
      "the application is written but not verified"},
 };
 
-void Classify(const Session& session, const DeviceView& view, const std::string& refusal, DeviceRecord& outcome) {
+void Classify(const Session& session, const DeviceView& view, const FlashSettings& settings, const std::string& refusal,
+              DeviceRecord& outcome) {
   const RunOutcome& run = session.outcome;
   const std::string tx = TransferText(run.failed_transfer);
   const std::string said = Said(view);
@@ -100,36 +107,28 @@ void Classify(const Session& session, const DeviceView& view, const std::string&
           session.DeviceInfo.ApplicationFirmwareStartAddress + run.packets_sent * session.DeviceInfo.PacketDataSize;
       what = "packet " + std::to_string(run.packets_sent + 1) + " at " + Hex(address) + " " + what;
     }
-    fail(ExitCode::kDeviceFailure, said + ": " + what + " (" + tx + "); " + failure.left + ": " + kRunAgain);
+    const std::string left = settings.erased_before && !run.erase_sent ? Untouched(settings) : failure.left;
+    fail(ExitCode::kDeviceFailure, said + ": " + what + " (" + tx + "); " + left + ": " + kRunAgain);
     return;
   }
   switch (run.step) {
     case RunStep::DeviceInfo:
       fail(ExitCode::kDeviceFailure, "the device reported an application region outside the 64 KiB image (" +
-                                         OneLine(session.shown.trace.TraceBuffer()) +
-                                         "); nothing was erased: this tool does not know the device's boot loader");
+                                         OneLine(session.shown.trace.TraceBuffer()) + "); " + Untouched(settings) +
+                                         ": this tool does not know the device's boot loader");
       return;
-    case RunStep::LoadImage: {
-      const auto& statuses = view.record().statuses;
-      const std::string dialog_text = !said.empty() ? said : statuses.empty() ? std::string() : statuses.back();
-      outcome.result = dialog_text;
-      fail(ExitCode::kFileRefused,
-           DescribeRefusal(session.firmware.ImagePath, session.firmware.load_report, dialog_text) +
-               "; nothing was erased");
-      return;
-    }
     case RunStep::Refused:
       outcome.result = "Not Flashed";
       fail(ExitCode::kFileRefused, refusal);
       return;
     case RunStep::Interrupted:
       outcome.result = "Interrupted";
-      fail(ExitCode::kInterrupted, DescribeStop(run));
+      fail(ExitCode::kInterrupted, DescribeStop(run, settings));
       return;
     case RunStep::Reset:
     case RunStep::Done:
       break;
-    default:  // NotRun; the failed transfers are in the table above
+    default:  // NotRun, LoadImage (the file was accepted before); the failed transfers are in the table above
       fail(ExitCode::kInternal, "the upgrade did not run");
       return;
   }
@@ -197,6 +196,7 @@ DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettin
   if (connected.code != ExitCode::kSuccess) {
     outcome.code = connected.code;
     outcome.error = connected.error;
+    if (settings.erased_before) outcome.error += "; " + Untouched(settings);
     outcome.result = connected.result;
   } else {
     std::string refusal;
@@ -208,13 +208,13 @@ DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettin
       return ShowLoad(file.report, shown.view, shown.trace);
     };
     session->hooks.approve_erase = [&](const Firmware& firmware, const DeviceInfoValues& info) {
-      refusal = EraseRefusal(file, settings.force, firmware, info, view);
+      refusal = EraseRefusal(file, settings, firmware, info, view);
       return refusal.empty();
     };
     RunUpgrade(*session);
     outcome.run = session->outcome;
     if (session->outcome.step != RunStep::DeviceInfo) outcome.region = session->DeviceInfo;
-    Classify(*session, view, refusal, outcome);
+    Classify(*session, view, settings, refusal, outcome);
   }
   outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return outcome;

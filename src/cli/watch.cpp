@@ -4,10 +4,14 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <list>
 #include <map>
 #include <thread>
 
+#include "cli/board_log.hpp"
 #include "cli/flash_device.hpp"
 #include "cli/stop_request.hpp"
 #include "cli/terminal_view.hpp"
@@ -18,10 +22,14 @@
 namespace fwup::cli {
 namespace {
 
-// A board's view: quiet, keeping what the live table shows of it for the watching thread.
+// A board's view: quiet, keeping what the live table shows of it for the watching thread; its
+// trace lines begin with the board's slot, as flash --all's begin with the path.
 class BoardView : public DeviceView {
  public:
-  using DeviceView::DeviceView;
+  BoardView(Screen& screen, std::string prefix) : DeviceView(screen), prefix_(std::move(prefix)) {}
+  void Line(std::string_view text) override {
+    for (const std::string& line : Lines(text)) DeviceView::Line(prefix_ + line);
+  }
   void SetStatusText(std::string_view text) override {
     DeviceView::SetStatusText(text);
     Keep();
@@ -45,6 +53,7 @@ class BoardView : public DeviceView {
     progress_ = record().progress;
     status_ = record().statuses.empty() ? std::string() : record().statuses.back();
   }
+  std::string prefix_;
   mutable std::mutex mutex_;
   ProgressState progress_;
   std::string status_;
@@ -52,6 +61,7 @@ class BoardView : public DeviceView {
 
 struct Attempt {
   WatchSlots::Start start;
+  bool erased_before = false;  // an earlier attempt on the board sent the erase
   std::unique_ptr<BoardView> view;
   DeviceRecord record;
   std::atomic<bool> done = false;
@@ -63,9 +73,10 @@ class LiveTable {
  public:
   LiveTable(Console& console, bool live) : console_(console), live_(live) {}
 
-  void Print(const std::string& line) {
-    if (live_ && drawn_ > 0) console_.out << "\x1b[" << drawn_ << "A\r\x1b[J";
-    console_.out << line << '\n';
+  // A line above the table, on standard output or standard error.
+  void Print(const std::string& line, bool error = false) {
+    if (live_ && drawn_ > 0) console_.out << "\x1b[" << drawn_ << "A\r\x1b[J" << std::flush;
+    (error ? console_.err : console_.out) << line << '\n' << std::flush;
     if (live_ && drawn_ > 0) {
       drawn_ = 0;
       Draw(rows_);
@@ -98,6 +109,42 @@ std::vector<PresentDevice> Present(HidBus& bus) {
   }
   return present;
 }
+
+// A board's record over all its attempts: the last attempt's outcome, the versions the board
+// reported first, and whether any attempt erased it.
+void CarryOver(const DeviceRecord& earlier, DeviceRecord& last) {
+  last.run.erase_sent = last.run.erase_sent || earlier.run.erase_sent;
+  if (earlier.versions.application_taken || earlier.versions.boot_taken) last.versions = earlier.versions;
+  if (!last.region) last.region = earlier.region;
+}
+
+// The firmware file on disk, watched for a change after it was checked: what is programmed and
+// logged stays the bytes checked, and the operator hears once that the file changed.
+class FileWatch {
+ public:
+  explicit FileWatch(const CheckedFile& file) : file_(file), stamp_(Stamp()) {}
+
+  // True the first time the file on disk holds other bytes than those checked.
+  bool ChangedNow() {
+    if (told_) return false;
+    const auto now = Stamp();
+    if (now == stamp_) return false;
+    stamp_ = now;
+    std::ifstream in(file_.path, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    told_ = bytes != file_.read.bytes;  // a touch changes the time, not the bytes
+    return told_;
+  }
+
+ private:
+  std::pair<std::uintmax_t, std::filesystem::file_time_type> Stamp() const {
+    std::error_code error;
+    return {std::filesystem::file_size(file_.path, error), std::filesystem::last_write_time(file_.path, error)};
+  }
+  const CheckedFile& file_;
+  std::pair<std::uintmax_t, std::filesystem::file_time_type> stamp_;
+  bool told_ = false;
+};
 
 std::string Seconds(double seconds) {
   char text[32];
@@ -154,10 +201,11 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
   unsigned started = 0;
   unsigned ended = 0;
   unsigned matched = 0;
-  std::string failed;                      // the first few failed boards, for the closing message
-  unsigned attempts_ended = 0;             // numbers the wire logs
-  std::optional<CliError> output_failure;  // of a wire log
+  std::string failed;                // the first few failed boards, for the closing message
+  unsigned attempts_ended = 0;       // numbers the wire logs
+  unsigned wire_logs_unwritten = 0;  // each said when it failed
   Json boards = Json::Array();
+  FileWatch file_watch(file);
 
   SetStopNote("fwupgrade: stopping once the boards in progress are done; press Ctrl-C again to end at once\n");
   DeviceView notes(quiet);
@@ -168,6 +216,7 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
   const auto say = [&](const std::string& line) {
     if (!options.json) table.Print(line);
   };
+  const auto warn = [&](const std::string& line) { table.Print(line, true); };
   // The last attempt of each board that waits for another; it is the board's record if the board
   // ends without one.
   struct LastAttempt {
@@ -218,10 +267,13 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
       started += start.attempt == 1 ? 1 : 0;
       Attempt& attempt = running.emplace_back();
       attempt.start = start;
-      attempt.view = std::make_unique<BoardView>(quiet);
+      const auto earlier = waiting.find(start.slot);
+      attempt.erased_before = earlier != waiting.end() && earlier->second.record.run.erase_sent;
+      attempt.view = std::make_unique<BoardView>(quiet, start.slot + " (" + start.path + "): ");
       attempt.thread = std::jthread([&, current = &attempt] {
         // A stop lets the boards in progress finish.
-        const FlashSettings settings{options.force, current->start.path, context.platform.access_denied_advice, false};
+        const FlashSettings settings{options.force, current->start.path, context.platform.access_denied_advice, false,
+                                     current->erased_before};
         current->record = FlashDeviceBeside(bus, file, settings, *current->view);
         {
           const std::lock_guard lock(mutex);
@@ -251,11 +303,14 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
         continue;
       }
       LastAttempt last{std::move(attempt->record), attempt->view->record(), attempt->start.attempt};
+      if (const auto earlier = waiting.find(attempt->start.slot); earlier != waiting.end()) {
+        CarryOver(earlier->second.record, last.record);
+      }
       try {
         context.devices->WriteWireLog(options, last.record.path, ++attempts_ended);
       } catch (const CliError& error) {
-        console.err << "fwupgrade: " << error.what() << '\n';
-        if (!output_failure) output_failure = error;
+        warn("fwupgrade: " + std::string(error.what()));
+        ++wire_logs_unwritten;
       }
       if (end) {
         end_board(*end, last);
@@ -269,6 +324,11 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
       attempt = running.erase(attempt);
     }
 
+    if (file_watch.ChangedNow()) {
+      warn("note: the firmware file '" + options.file +
+           "' changed on disk; this run goes on programming the file it checked (SHA-256 " +
+           Sha256Hex(file.read.bytes) + "); to program the new one, stop with Ctrl-C and start flash --watch again");
+    }
     if (!take_new && running.empty() && !slots.Busy()) break;
     table.Draw(TableRows(slots, running, console.terminal.columns));
     std::unique_lock lock(mutex);
@@ -278,16 +338,38 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
   }
 
   table.Draw(TableRows(slots, running, console.terminal.columns));
+  // Without --count a stop is how a shift ends; with it, a stop before the count is an early end.
+  const bool stopped = StopRequested();
+  const bool cut_short = stopped && options.count > 0 && ended < options.count;
   context.result["boards"] = std::move(boards);
   context.result["matched"] = matched;
   context.result["total"] = ended;
+  context.result["count"] = options.count > 0 ? Json(options.count) : Json();
+  context.result["stopped"] = stopped;
   const std::string of = " of " + std::to_string(ended) + " boards";
   if (!options.json) console.out << '\n' << matched << of << " ended with CRC Matched.\n" << std::flush;
-  recorder.Finish(matched == ended ? ExitCode::kSuccess : ExitCode::kNotAllMatched, console);
-  if (matched == ended && output_failure) throw *output_failure;
-  if (matched == ended) return ExitCode::kSuccess;
-  throw CliError(ExitCode::kNotAllMatched, std::to_string(ended - matched) + of + " did not end with CRC Matched: " +
-                                               failed + "; each one's line says why");
+  const ExitCode code = cut_short          ? ExitCode::kInterrupted
+                        : matched == ended ? ExitCode::kSuccess
+                                           : ExitCode::kNotAllMatched;
+  recorder.Finish(code, console);
+  if (cut_short) {
+    throw CliError(ExitCode::kInterrupted, "stopped after " + std::to_string(ended) + " of the " +
+                                               std::to_string(options.count) + " boards asked for (--count); " +
+                                               std::to_string(matched) + " ended with CRC Matched" +
+                                               (failed.empty() ? std::string() : ", not: " + failed) +
+                                               "; each board's line says where it was left");
+  }
+  if (code == ExitCode::kNotAllMatched) {
+    throw CliError(ExitCode::kNotAllMatched, std::to_string(ended - matched) + of + " did not end with CRC Matched: " +
+                                                 failed + "; each one's line says why");
+  }
+  if (wire_logs_unwritten > 0) {
+    throw CliError(ExitCode::kOutputFailed, std::to_string(wire_logs_unwritten) + " of " +
+                                                std::to_string(attempts_ended) +
+                                                " wire logs could not be written, each said when it failed; the boards "
+                                                "were flashed");
+  }
+  return ExitCode::kSuccess;
 }
 
 }  // namespace fwup::cli

@@ -256,6 +256,29 @@ TEST(Stop, EveryBoardOfAnAllRunSaysWhereItWasLeft) {
   }
 }
 
+// A watch stopped before its --count is an early end (exit 10); without --count a stop is the
+// end of a shift, and the exit code is the boards'. Either way the document says it was stopped.
+TEST(Stop, AWatchSaysItWasStoppedAndBeforeItsCountExits10) {
+  ScratchDir scratch;
+  const std::string log = scratch.File("boards.log");
+  const std::string after_two_boards = "for i in $(seq 600); do [ \"$(cat " + Quoted(log) +
+                                       " 2>/dev/null | wc -l)\" -ge 2 ] && break; sleep 0.05; done; kill -TERM $pid";
+  for (const bool count : {true, false}) {
+    std::filesystem::remove(log);
+    const auto run = Background(std::string("flash --watch ") + (count ? "--count 5 " : "") +
+                                    "--json --simulate --sim-transfer-time 0 --sim-arrivals 5@400 --log " +
+                                    Quoted(log) + " " + Quoted(SampleFirmware()),
+                                "", after_two_boards);
+    EXPECT_EQ(run.exit_code, count ? Code(ExitCode::kInterrupted) : 0) << run.err;
+    const JsonValue json = ParseJson(run.out);
+    EXPECT_EQ(json["stopped"], true);
+    EXPECT_EQ(json["count"], count ? JsonValue(5) : JsonValue());
+    EXPECT_GE(json["total"], 2);
+    EXPECT_LT(json["total"], 5);
+    EXPECT_EQ(json["matched"], json["total"]);
+  }
+}
+
 TEST(Stop, ASecondSignalEndsTheProcessAtOnce) {
   // A second on the wire for each report: the first signal waits for the transfer in flight.
   const auto run = Background("flash --simulate --sim-transfer-time 1000000 " + Quoted(SampleFirmware()),

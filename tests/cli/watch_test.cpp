@@ -3,7 +3,9 @@
 // left for the operator, and the run ends after --count boards.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
+#include <thread>
 
 #include "cli/watch_slots.hpp"
 #include "cli_runner.hpp"
@@ -43,24 +45,39 @@ TEST(Watch, FlashesEachBoardAsItArrivesAndLogsEveryOne) {
 TEST(Watch, AFailedBoardIsTriedAgainWhileItStaysThenLeftForTheOperator) {
   ScratchDir scratch;
   const std::string log = scratch.File("boards.log");
-  const CliRun run = RunCli(Args({"flash", "--watch", "--count", "3", "--simulate", "--sim-devices", "3",
-                                  "--sim-arrivals", "3@0", "--sim-fault", "2=fail-read@crc", "--sim-fault",
-                                  "3=verdict:55", "--log", log, "--json", SampleFirmware()}));
+  const CliRun run =
+      RunCli(Args({"flash", "--watch", "--count", "4", "--simulate", "--sim-devices", "4", "--sim-arrivals", "4@0",
+                   "--sim-fault", "2=fail-read@crc", "--sim-fault", "3=verdict:55", "--sim-fault",
+                   "4=disconnect@program#300", "--log", log, "--json", SampleFirmware()}));
   EXPECT_EQ(run.exit_code, Code(ExitCode::kNotAllMatched)) << run.err;
   const JsonValue json = ParseJson(run.out);
   EXPECT_EQ(json["matched"], 2);
-  EXPECT_EQ(json["total"], 3);
+  EXPECT_EQ(json["total"], 4);
   std::map<std::string, JsonValue> by_slot;
   for (const JsonValue& board : json["boards"]) by_slot[board["slot"].get<std::string>()] = board;
-  ASSERT_EQ(by_slot.size(), 3u) << run.out;
+  ASSERT_EQ(by_slot.size(), 4u) << run.out;
   EXPECT_EQ(by_slot["sim-1"]["attempts"], 1);
   EXPECT_EQ(by_slot["sim-2"]["attempts"], 2);
   EXPECT_EQ(by_slot["sim-2"]["verdict"], "match");
   EXPECT_EQ(by_slot["sim-3"]["attempts"], 2);
   EXPECT_EQ(by_slot["sim-3"]["verdict"], "mismatch");
   EXPECT_EQ(by_slot["sim-3"]["error"]["kind"], "mismatch");
-  EXPECT_TRUE(Contains(json["error"]["message"], "1 of 3 boards did not end with CRC Matched: sim-3"));
-  EXPECT_EQ(Lines(ReadFileText(log)).size(), 3u);
+  EXPECT_TRUE(Contains(json["error"]["message"], "2 of 4 boards did not end with CRC Matched: sim-"));
+  EXPECT_EQ(Lines(ReadFileText(log)).size(), 4u);
+  // Board 4 was erased and half programmed, then its retry failed before the erase: its record
+  // covers both attempts, the versions it reported first and the erase, and never calls it untouched.
+  const JsonValue& erased = by_slot["sim-4"];
+  EXPECT_TRUE(JsonHas(erased.dump(), R"({"attempts": 2, "erase_sent": true, "failed_step": "device-info",
+      "versions": {"application": "2.4.1", "boot": "1.0.7"}})"));
+  const std::string message = erased["error"]["message"];
+  EXPECT_FALSE(Contains(message, "nothing was erased")) << message;
+  EXPECT_TRUE(Contains(message, "holds no application"));
+  for (const std::string& line : Lines(ReadFileText(log))) {
+    const JsonValue record = ParseJson(line);
+    if (record["location"] == "sim-4") {
+      EXPECT_EQ(record["versions"], erased["versions"]);
+    }
+  }
 
   // Without --json: a line for the attempt that failed, one for each board's end.
   const CliRun text = RunCli(Args({"flash", "--watch", "--count", "1", "--retries", "0", "--simulate", "--sim-arrivals",
@@ -68,6 +85,41 @@ TEST(Watch, AFailedBoardIsTriedAgainWhileItStaysThenLeftForTheOperator) {
   EXPECT_EQ(text.exit_code, Code(ExitCode::kNotAllMatched));
   EXPECT_TRUE(Contains(text.out, "sim-1 (sim:hid#1): FAILED: replace the board: CRC Not Matched"));
   EXPECT_TRUE(Contains(text.out, "0 of 1 boards ended with CRC Matched."));
+}
+
+// The file is read once, when the line starts: touched on disk it changes nothing and is not
+// mentioned; replaced, the watch says so once and every board still gets, and the log names, the
+// bytes that were checked.
+TEST(Watch, AFileChangedOnDiskChangesNothingProgrammedAndIsSaidOnce) {
+  namespace fs = std::filesystem;
+  ScratchDir scratch;
+  const std::string file = scratch.File("firmware.hex");
+  const std::string log = scratch.File("boards.log");
+  const std::string dump = scratch.File("memory.bin");
+  const std::string sha256 = Shell("sha256sum " + Quoted(SampleFirmware())).out.substr(0, 64);
+  for (const bool replace : {false, true}) {
+    fs::remove(file);
+    fs::copy_file(SampleFirmware(), file);
+    std::jthread editor([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+      fs::last_write_time(file, fs::last_write_time(file) + std::chrono::hours(1));
+      if (!replace) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      WriteFileText(file, kSignatureLine + HexRecords({{kRegionStart, {1, 2, 3}}}));
+    });
+    const CliRun run = RunCli(Args({"flash", "--watch", "--count", "3", "--simulate", "--sim-arrivals", "3@300",
+                                    "--log", log, "--sim-dump", dump, file}));
+    editor.join();
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(Count(run.err, "changed on disk"), replace ? 1u : 0u) << run.err;
+    if (replace) {
+      EXPECT_TRUE(Contains(run.err, sha256));
+    }
+    for (const char* board : {".1", ".2", ".3"}) EXPECT_TRUE(HoldsFile(ReadFileBytes(dump + board), SampleFirmware()));
+  }
+  const std::vector<std::string> lines = Lines(ReadFileText(log));
+  EXPECT_EQ(lines.size(), 6u);
+  for (const std::string& line : lines) EXPECT_EQ(ParseJson(line)["file_sha256"], sha256);
 }
 
 TEST(Watch, RefusesABadFileBeforeAnyBoardAndTakesNoOptionThatFightsIt) {

@@ -66,6 +66,24 @@ TEST(WireLog, ATargetThatCannotBeWrittenStopsTheRunBeforeAnyDevice) {
   EXPECT_EQ(ReadFileText(firmware), ReadFileText(SampleFirmware()));
   EXPECT_EQ(RunCli(Args({"flash", "--simulate", "--wire-log", sim, "--sim-log", sim, firmware})).exit_code,
             Code(ExitCode::kUsage));
+
+  // The numbered logs of --watch and --all may not be another file of the run, by any name: said
+  // once, before any device.
+  const std::string wire = scratch.File("wire");
+  std::filesystem::copy_file(SampleFirmware(), wire + ".3");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"flash", "--watch", "--count", "1", "--simulate", "--sim-arrivals", "1@0", "--log",
+                                 wire + ".2", "--wire-log", wire, firmware},
+        {"flash", "--watch", "--count", "1", "--simulate", "--sim-arrivals", "1@0", "--wire-log", wire, wire + ".3"},
+        {"flash", "--all", "--simulate", "--sim-devices", "2", "--sim-dump", scratch.File("./wire"), "--wire-log", wire,
+         firmware}}) {
+    const CliRun run = RunCli(args);
+    EXPECT_EQ(run.exit_code, Code(ExitCode::kOutputFailed)) << args[1];
+    EXPECT_EQ(Count(run.err, "cannot write"), 1u) << run.err;
+    EXPECT_TRUE(Contains(run.err, "nothing was written"));
+    EXPECT_FALSE(Contains(run.out, "CRC Matched"));
+  }
+  EXPECT_FALSE(std::filesystem::exists(wire + ".2"));
 }
 
 }  // namespace
