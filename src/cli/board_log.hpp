@@ -1,6 +1,8 @@
 // --log: one JSON line for every board flashed, appended to a file that a bench keeps all day.
-// Several processes may log to one file: each line goes out in one write to a file opened for
-// appending, so lines never interleave, and the file is never truncated or rewritten.
+// Several processes may log to one file, and jq reads it line by line, so a line is whole or
+// absent: every fwupgrade appends under one exclusive lock on the file, and a line the disk took
+// only part of is cut back off, under the same lock, before anyone else appends. Nothing that was
+// in the file is ever removed or rewritten.
 #pragma once
 
 #include <array>
@@ -29,8 +31,10 @@ class BoardLog {
   BoardLog(const BoardLog&) = delete;
   BoardLog& operator=(const BoardLog&) = delete;
 
-  // Appends `line` (ending in a newline) in one write and syncs it to the disk. Safe from
-  // several threads. Throws CliError(kOutputFailed).
+  // Appends `line` (ending in a newline) and syncs it to the disk, after a newline of its own
+  // when the file does not end in one. Safe from several threads and processes. Throws
+  // CliError(kOutputFailed), the file then as it was, unless a program that ignores the lock
+  // wrote to it meanwhile: the message then says what of the line is left.
   void Append(std::string_view line);
 
   const std::string& path() const { return path_; }
@@ -38,6 +42,7 @@ class BoardLog {
  private:
   std::string path_;
   std::intptr_t handle_;
+  std::mutex mutex_;  // the threads of this process share the handle, and so its file lock
 };
 
 // What each line says of where and when: the time now in UTC ("2026-12-07T18:40:12.345Z") and

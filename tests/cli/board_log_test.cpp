@@ -1,12 +1,22 @@
 // flash --log: a line of JSON for every board the tool found, appended to what the file held;
 // a target that cannot take lines stops the run before any device; processes logging to one
-// file side by side never break a line.
+// file side by side never break a line; on a full disk a line is whole or absent, and the
+// README's jq commands read every record.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <future>
+#include <iostream>
 #include <regex>
+#include <thread>
 
 #include "cli_runner.hpp"
 
@@ -88,7 +98,6 @@ TEST(BoardLog, ATargetThatCannotTakeLinesStopsTheRunBeforeAnyDevice) {
   EXPECT_EQ(ReadFileText(firmware), ReadFileText(SampleFirmware()));
 }
 
-// Each line goes out in one write to a file opened for appending.
 TEST(BoardLog, ProcessesLoggingSideBySideNeverBreakALine) {
   ScratchDir scratch;
   const std::string log = scratch.File("boards.log");
@@ -99,6 +108,111 @@ TEST(BoardLog, ProcessesLoggingSideBySideNeverBreakALine) {
   const std::vector<std::string> lines = Lines(ReadFileText(log));
   ASSERT_EQ(lines.size(), 32u);
   for (const std::string& line : lines) EXPECT_EQ(ParseJson(line)["verdict"], "match") << line;
+}
+
+// The README's jq commands for the end of a shift (section "The production bench"), on `log`.
+std::vector<std::string> ReadmeJqCommands(const std::string& log) {
+  const std::string readme = ReadFileText(SourcePath("README.md"));
+  const std::size_t section = readme.find("### The production bench");
+  const std::string text = readme.substr(section, readme.find("\n### ", section + 1) - section);
+  const std::regex command("\n    (jq .*) boards\\.log(?=\n)");
+  std::vector<std::string> commands;
+  for (std::sregex_iterator at(text.begin(), text.end(), command), end; at != end; ++at) {
+    commands.push_back((*at)[1].str() + " " + Quoted(log));
+  }
+  return commands;
+}
+
+// A log on a full disk: a tmpfs of a few pages (it gives out whole pages), or, where mounting is
+// refused, a file-size limit on the programs that append.
+class BoardLogOnAFullDisk : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directory(folder_);
+    const std::string size = "size=" + std::to_string(4 * kPage);
+    mounted_ = mount("fwup-test", folder_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, size.c_str()) == 0;
+    if (mounted_) return;
+    const std::string why = std::strerror(errno);
+    if (Shell("ulimit -f 1").exit_code != 0) GTEST_SKIP() << "no tmpfs (" << why << ") and no file-size limit";
+    std::cout << "no tmpfs (" << why << "): a file-size limit stands for the full disk\n";
+  }
+  void TearDown() override {
+    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
+  }
+
+  // The shell's prefix that leaves the log's last page as the only room: every other page taken,
+  // or the size limit at the page's end.
+  std::string Full(std::size_t log_size) {
+    if (!mounted_) return "ulimit -f " + std::to_string((log_size + kPage - 1) / kPage * kPage / 1024) + "; ";
+    const int fd = open(filler_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    const std::string page(kPage, 'f');
+    while (fd >= 0 && write(fd, page.data(), page.size()) == static_cast<ssize_t>(page.size())) {
+    }
+    EXPECT_EQ(errno, ENOSPC);
+    if (fd >= 0) close(fd);
+    return "";
+  }
+
+  static inline const std::size_t kPage = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  ScratchDir scratch_;
+  const std::string folder_ = scratch_.File("disk"), log_ = folder_ + "/boards.log", filler_ = folder_ + "/filler";
+  bool mounted_ = false;
+};
+
+TEST_F(BoardLogOnAFullDisk, ALineIsWholeOrAbsentAndJqReadsEveryRecord) {
+  // Two records that end 10 bytes before a page's end: the next line's '{"time":"2' fits, no more.
+  std::string old =
+      R"({"time":"2026-12-01T08:00:00.000Z","location":"1-2.3","verdict":"mismatch","result":"CRC Mismatch",)"
+      R"("file":"old.hex","file_sha256":"aa"})"
+      "\n";
+  const std::string next = R"({"location":"1-2.4","verdict":"match","file":"old.hex","file_sha256":"aa","note":")";
+  old += next + std::string(kPage - 10 - old.size() - next.size() - 3, 'x') + "\"}\n";
+  WriteFileText(log_, old);
+  const std::string tail = " --simulate --sim-transfer-time 0 --log " + Quoted(log_) + " " + Quoted(SampleFirmware());
+  const std::string flash = Program() + " flash" + tail + " >/dev/null";
+  const std::string beside = Program() + " flash --all --sim-devices 3" + tail + " >/dev/null 2>&1";
+
+  const CliRun full = Shell(Full(old.size()) + "{ " + beside + "; } & " + flash + "; code=$?; wait; exit $code");
+  EXPECT_EQ(full.exit_code, Code(ExitCode::kOutputFailed));
+  EXPECT_TRUE(Contains(full.err, "cannot log to '" + log_ + "': "));
+  EXPECT_TRUE(Contains(full.err, "; the line was not written and the log is as it was"));
+  const std::string after = ReadFileText(log_);
+  ASSERT_EQ(after.substr(0, old.size()), old);
+  const std::string added = after.substr(old.size());  // whole lines of the process beside, if any
+  ASSERT_TRUE(added.empty() || added.back() == '\n') << added;
+  for (const std::string& line : Lines(added)) ASSERT_NO_THROW(ParseJson(line)) << line;
+
+  // Room again, and a last line left without its newline: it keeps its bytes and gets one.
+  std::filesystem::remove(filler_);
+  const std::string kept = after + R"({"old":2})";
+  WriteFileText(log_, kept);
+  // While another holds the log's lock, the run waits.
+  const int held = open(log_.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  std::future<CliRun> next_run = std::async(std::launch::async, [&] { return Shell(flash); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(ReadFileText(log_), kept);
+  close(held);
+  const CliRun done = next_run.get();
+  ASSERT_EQ(done.exit_code, 0) << done.err;
+  const std::string text = ReadFileText(log_);
+  ASSERT_TRUE(text.starts_with(kept + "\n") && text.ends_with("}\n")) << text;
+  const std::vector<std::string> lines = Lines(text);
+  ASSERT_EQ(lines.size(), Lines(kept).size() + 1);
+  EXPECT_EQ(ParseJson(lines.back())["verdict"], "match");
+
+  std::size_t not_matched = 0;
+  for (const std::string& line : lines) not_matched += ParseJson(line).value("verdict", "") != "match";
+  const std::vector<std::string> jq = ReadmeJqCommands(log_);
+  ASSERT_EQ(jq.size(), 2u);
+  const CliRun rows = Shell(jq[0]);
+  EXPECT_EQ(rows.exit_code, 0) << jq[0] << rows.err;
+  EXPECT_EQ(Lines(rows.out).size(), not_matched) << rows.out;
+  const CliRun files = Shell(jq[1]);
+  ASSERT_EQ(files.exit_code, 0) << jq[1] << files.err;
+  std::size_t boards = 0;
+  for (const JsonValue& file : ParseJson(files.out)) boards += file["boards"].get<std::size_t>();
+  EXPECT_EQ(boards, lines.size()) << files.out;
 }
 
 }  // namespace
