@@ -69,8 +69,11 @@ set(CPACK_DEBIAN_LINUX_PACKAGE_NAME fwupgrade)
 set(CPACK_DEBIAN_LINUX_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# dpkg-shlibdeps declares the libraries the program links: hidapi (hidraw), libstdc++, libc.
+# dpkg-shlibdeps declares the libraries the program links (libstdc++, libc); the ones it loads
+# when it needs them are named here: hidapi (hidraw) and libudev for the devices, libcrypto for
+# the board log's digest.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libhidapi-hidraw0, libudev1, libssl3")
 # CPack puts CPACK_PACKAGE_DESCRIPTION_SUMMARY before this as the synopsis line.
 set(CPACK_DEBIAN_LINUX_DESCRIPTION
     "fwupgrade replaces the application firmware of a USB device while the device

@@ -28,7 +28,13 @@ BoardRecorder::BoardRecorder(const Options& options, const CheckedFile& file) {
   file_ = Json::Object();
   file_["file"] = options.file;
   file_["file_size"] = static_cast<std::uint64_t>(file.read.bytes.size());
-  file_["file_sha256"] = Sha256Hex(file.read.bytes);
+  const std::string sha256 = Sha256Hex(file.read.bytes);
+  file_["file_sha256"] = sha256;
+  if (sha256.empty()) {
+    throw CliError(ExitCode::kOutputFailed, "cannot log to '" + options.log +
+                                                "': the SHA-256 of the firmware file cannot be computed (this "
+                                                "computer lacks OpenSSL's libcrypto); nothing was flashed");
+  }
   host_ = HostName();
 }
 

@@ -1,4 +1,5 @@
 // The board log, time, host name and file digest on Linux and macOS.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <sys/file.h>
@@ -140,10 +141,16 @@ std::string HostName() {
   return name;
 }
 
+// OpenSSL's libcrypto, loaded for the first digest: only a run with --log needs it.
 std::optional<std::array<std::uint8_t, 32>> Sha256(std::span<const std::uint8_t> bytes) {
+  static void* const library = dlopen("libcrypto.so.3", RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) return std::nullopt;
+  const auto digest_of = reinterpret_cast<decltype(&EVP_Digest)>(dlsym(library, "EVP_Digest"));
+  const auto sha256 = reinterpret_cast<decltype(&EVP_sha256)>(dlsym(library, "EVP_sha256"));
   std::array<std::uint8_t, 32> digest{};
   unsigned int length = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1 ||
+  if (digest_of == nullptr || sha256 == nullptr ||
+      digest_of(bytes.data(), bytes.size(), digest.data(), &length, sha256(), nullptr) != 1 ||
       length != digest.size()) {
     return std::nullopt;
   }

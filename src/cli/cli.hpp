@@ -32,6 +32,9 @@ struct Platform {
   std::function<std::unique_ptr<HidBus>(std::string& why)> open_hardware_bus;
   // What a user should do when the device was found but opening it was refused.
   std::string_view access_denied_advice;
+  // Before the first device is reached: Ctrl-C and SIGTERM then ask the run to stop between two
+  // requests instead of ending the process. Commands without a device never start it.
+  std::function<void()> take_stop_signals;
 };
 
 // `args` without the program name, in UTF-8. Returns the exit code.

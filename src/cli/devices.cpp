@@ -132,6 +132,7 @@ void RefuseSharedNames(const std::vector<OutputFile>& outputs, const std::vector
 }  // namespace
 
 std::unique_ptr<DeviceSource> DeviceSource::Create(const Options& options, const Platform& platform) {
+  if (platform.take_stop_signals) platform.take_stop_signals();
   auto source = std::make_unique<DeviceSource>();
   if (!options.simulate) {
     std::string why;

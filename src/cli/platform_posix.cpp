@@ -19,7 +19,7 @@
 namespace fwup::cli {
 namespace {
 
-void TakeStopSignals(sigset_t signals) {
+void WaitForStopSignals(sigset_t signals) {
   for (;;) {
     int number = 0;
     if (sigwait(&signals, &number) != 0) continue;
@@ -39,17 +39,16 @@ void TakeStopSignals(sigset_t signals) {
   }
 }
 
-// Before any thread starts, so that every thread inherits the mask.
-void SetUpProcessSignals() {
-  ::signal(SIGPIPE, SIG_IGN);  // a reader that went away must not end an upgrade
-  ::signal(SIGXFSZ, SIG_IGN);  // a file-size limit makes the write fail, and the writer says so
+// Before any thread starts, so that every thread inherits the mask; only for the commands that
+// reach devices, so that the others start no thread.
+void TakeStopSignals() {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  std::thread(TakeStopSignals, signals).detach();
+  std::thread(WaitForStopSignals, signals).detach();
 }
 
 std::unique_ptr<HidBus> OpenHardwareBus(std::string& why) {
@@ -83,12 +82,13 @@ TerminalInfo DetectStdoutTerminal() {
 
 int main(int argc, char** argv) {
   using namespace fwup::cli;
-  SetUpProcessSignals();
+  ::signal(SIGPIPE, SIG_IGN);  // a reader that went away must not end an upgrade
+  ::signal(SIGXFSZ, SIG_IGN);  // a file-size limit makes the write fail, and the writer says so
   // File names are bytes here, in UTF-8 on any usual system, and printed back unchanged.
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   Console console{std::cout, std::cerr, DetectStdoutTerminal()};
   try {
-    return Run(args, console, {OpenHardwareBus, kAccessDeniedAdvice});
+    return Run(args, console, {OpenHardwareBus, kAccessDeniedAdvice, TakeStopSignals});
   } catch (const std::exception& failure) {
     std::cerr << "fwupgrade: unexpected failure: " << failure.what() << "; please report it\n";
     return ToInt(ExitCode::kInternal);

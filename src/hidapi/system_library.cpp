@@ -1,4 +1,6 @@
-// The system's hidapi: the only file that includes hidapi.h.
+// The system's hidapi: the only file that includes hidapi.h. On Linux hidapi and libudev are
+// loaded when a command first needs the HID devices, so that the commands without a device
+// (check, image, --help) start without them.
 #include <hidapi.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <hidapi_darwin.h>
 #endif
 #if defined(__linux__)
+#include <dlfcn.h>
 #include <libudev.h>
 
 #include <memory>
@@ -18,10 +21,70 @@
 namespace fwup::hidapi {
 namespace {
 
+// The calls the adapter makes, each taken by its own name.
+struct Api {
+  decltype(&::hid_init) hid_init;
+  decltype(&::hid_exit) hid_exit;
+  decltype(&::hid_error) hid_error;
+  decltype(&::hid_enumerate) hid_enumerate;
+  decltype(&::hid_free_enumeration) hid_free_enumeration;
+  decltype(&::hid_open_path) hid_open_path;
+  decltype(&::hid_close) hid_close;
+  decltype(&::hid_write) hid_write;
+  decltype(&::hid_read_timeout) hid_read_timeout;
+#if defined(__linux__)
+  decltype(&::udev_new) udev_new;
+  decltype(&::udev_unref) udev_unref;
+  decltype(&::udev_device_new_from_subsystem_sysname) udev_device_new_from_subsystem_sysname;
+  decltype(&::udev_device_unref) udev_device_unref;
+  decltype(&::udev_device_get_parent_with_subsystem_devtype) udev_device_get_parent_with_subsystem_devtype;
+  decltype(&::udev_device_get_sysname) udev_device_get_sysname;
+#endif
+};
+Api api{};
+
+#if defined(__linux__)
+template <typename Function>
+bool Take(void* library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(dlsym(library, name));
+  return function != nullptr;
+}
+
+// Fills `api` from the shared libraries Debian's packages install; the reason when one is missing.
+bool LoadApi(std::string& why) {
+  void* const hid = dlopen("libhidapi-hidraw.so.0", RTLD_NOW | RTLD_LOCAL);
+  void* const udev = dlopen("libudev.so.1", RTLD_NOW | RTLD_LOCAL);
+  if (hid == nullptr || udev == nullptr) {
+    why = dlerror();
+    return false;
+  }
+  const bool taken = Take(hid, "hid_init", api.hid_init) && Take(hid, "hid_exit", api.hid_exit) &&
+                     Take(hid, "hid_error", api.hid_error) && Take(hid, "hid_enumerate", api.hid_enumerate) &&
+                     Take(hid, "hid_free_enumeration", api.hid_free_enumeration) &&
+                     Take(hid, "hid_open_path", api.hid_open_path) && Take(hid, "hid_close", api.hid_close) &&
+                     Take(hid, "hid_write", api.hid_write) && Take(hid, "hid_read_timeout", api.hid_read_timeout) &&
+                     Take(udev, "udev_new", api.udev_new) && Take(udev, "udev_unref", api.udev_unref) &&
+                     Take(udev, "udev_device_new_from_subsystem_sysname",
+                          api.udev_device_new_from_subsystem_sysname) &&
+                     Take(udev, "udev_device_unref", api.udev_device_unref) &&
+                     Take(udev, "udev_device_get_parent_with_subsystem_devtype",
+                          api.udev_device_get_parent_with_subsystem_devtype) &&
+                     Take(udev, "udev_device_get_sysname", api.udev_device_get_sysname);
+  if (!taken) why = dlerror();
+  return taken;
+}
+#else
+bool LoadApi(std::string&) {
+  api = {::hid_init,     ::hid_exit,  ::hid_error, ::hid_enumerate,   ::hid_free_enumeration,
+         ::hid_open_path, ::hid_close, ::hid_write, ::hid_read_timeout};
+  return true;
+}
+#endif
+
 #if defined(__linux__)
 struct UdevRelease {
-  void operator()(udev* context) const { udev_unref(context); }
-  void operator()(udev_device* device) const { udev_device_unref(device); }
+  void operator()(udev* context) const { api.udev_unref(context); }
+  void operator()(udev_device* device) const { api.udev_device_unref(device); }
 };
 
 // The sysfs name of the USB device above a hidraw node ("1-2.3": bus 1, port 2, then port 3 of
@@ -31,11 +94,11 @@ std::string UsbPortPath(udev* context, const std::string& path) {
   if (context == nullptr) return {};
   const std::string name = path.substr(path.rfind('/') + 1);
   const std::unique_ptr<udev_device, UdevRelease> node(
-      udev_device_new_from_subsystem_sysname(context, "hidraw", name.c_str()));
+      api.udev_device_new_from_subsystem_sysname(context, "hidraw", name.c_str()));
   if (!node) return {};
   // Owned by `node`.
-  udev_device* const usb = udev_device_get_parent_with_subsystem_devtype(node.get(), "usb", "usb_device");
-  const char* const port = usb != nullptr ? udev_device_get_sysname(usb) : nullptr;
+  udev_device* const usb = api.udev_device_get_parent_with_subsystem_devtype(node.get(), "usb", "usb_device");
+  const char* const port = usb != nullptr ? api.udev_device_get_sysname(usb) : nullptr;
   return port != nullptr ? port : "";
 }
 #endif
@@ -43,19 +106,19 @@ std::string UsbPortPath(udev* context, const std::string& path) {
 class SystemDevice : public Device {
  public:
   explicit SystemDevice(hid_device* device) : device_(device) {}
-  ~SystemDevice() override { hid_close(device_); }
+  ~SystemDevice() override { api.hid_close(device_); }
   SystemDevice(const SystemDevice&) = delete;
   SystemDevice& operator=(const SystemDevice&) = delete;
 
   CallResult Write(std::span<const std::uint8_t> data) override {
     errno = 0;
-    const int written = hid_write(device_, data.data(), data.size());
+    const int written = api.hid_write(device_, data.data(), data.size());
     return {written, written < 0 ? errno : 0};
   }
 
   CallResult ReadTimeout(std::span<std::uint8_t> data, int milliseconds) override {
     errno = 0;
-    const int read = hid_read_timeout(device_, data.data(), data.size(), milliseconds);
+    const int read = api.hid_read_timeout(device_, data.data(), data.size(), milliseconds);
     return {read, read < 0 ? errno : 0};
   }
 
@@ -66,15 +129,15 @@ class SystemDevice : public Device {
 class SystemLibrary : public Library {
  public:
   SystemLibrary() = default;
-  ~SystemLibrary() override { hid_exit(); }
+  ~SystemLibrary() override { api.hid_exit(); }
   SystemLibrary(const SystemLibrary&) = delete;
   SystemLibrary& operator=(const SystemLibrary&) = delete;
 
   std::vector<DeviceEntry> Enumerate() override {
     std::vector<DeviceEntry> entries;
-    hid_device_info* const list = hid_enumerate(0, 0);
+    hid_device_info* const list = api.hid_enumerate(0, 0);
 #if defined(__linux__)
-    const std::unique_ptr<udev, UdevRelease> context(udev_new());
+    const std::unique_ptr<udev, UdevRelease> context(api.udev_new());
 #endif
     for (const hid_device_info* info = list; info != nullptr; info = info->next) {
       DeviceEntry entry{info->path ? info->path : "", info->vendor_id, info->product_id, info->release_number};
@@ -83,13 +146,13 @@ class SystemLibrary : public Library {
 #endif
       entries.push_back(std::move(entry));
     }
-    hid_free_enumeration(list);
+    api.hid_free_enumeration(list);
     return entries;
   }
 
   std::unique_ptr<Device> OpenPath(const std::string& path, int& error) override {
     errno = 0;
-    hid_device* const device = hid_open_path(path.c_str());
+    hid_device* const device = api.hid_open_path(path.c_str());
     if (device != nullptr) return std::make_unique<SystemDevice>(device);
     error = errno;
     // hidapi formats its error text after the failed open, which may overwrite errno; a node
@@ -104,8 +167,9 @@ class SystemLibrary : public Library {
 }  // namespace
 
 std::unique_ptr<Library> OpenSystemLibrary(std::string& why) {
-  if (hid_init() != 0) {
-    const wchar_t* const text = hid_error(nullptr);
+  if (api.hid_init == nullptr && !LoadApi(why)) return nullptr;
+  if (api.hid_init() != 0) {
+    const wchar_t* const text = api.hid_error(nullptr);
     why = "hid_init failed";
     if (text != nullptr) {
       why += ": ";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <optional>
 #include <span>
 
@@ -60,22 +61,19 @@ class BytesSource final : public Source {
     std::copy_n(file_.bytes.begin(), read, head.begin());
     return read;
   }
-  LineRead ReadLine(std::uint64_t offset, LineBuffer& buffer, std::span<const std::uint8_t>& line) override {
+  // The line is taken where it lies; `buffer` is for the stream's copy only.
+  LineRead ReadLine(std::uint64_t offset, LineBuffer&, std::span<const std::uint8_t>& line) override {
     line = {};
     const std::span<const std::uint8_t> rest =
         std::span(file_.bytes).subspan(std::min<std::uint64_t>(offset, file_.bytes.size()));
-    const std::span<const std::uint8_t> piece = rest.first(std::min(rest.size(), kLinePieceLimit));
-    const auto end = std::find(piece.begin(), piece.end(), '\n');
-    const std::size_t length = end == piece.end() ? piece.size() : static_cast<std::size_t>(end - piece.begin()) + 1;
+    const std::size_t limit = std::min(rest.size(), kLinePieceLimit);
+    const void* const lf = std::memchr(rest.data(), '\n', limit);
+    const std::size_t length =
+        lf == nullptr ? limit : static_cast<std::size_t>(static_cast<const std::uint8_t*>(lf) - rest.data()) + 1;
     // A piece cut short by the end of what was read, not by its LF or its limit, met the error.
-    if (file_.read_failed && length == rest.size() && length < kLinePieceLimit &&
-        (length == 0 || piece[length - 1] != '\n')) {
-      return LineRead::Error;
-    }
+    if (file_.read_failed && lf == nullptr && length == rest.size() && length < kLinePieceLimit) return LineRead::Error;
     if (length == 0) return LineRead::EndOfFile;
-    std::copy_n(piece.begin(), length, buffer.begin());
-    buffer[length] = '\0';
-    line = std::span(reinterpret_cast<const std::uint8_t*>(buffer.data()), length);
+    line = rest.first(length);
     return LineRead::Line;
   }
 

@@ -26,7 +26,7 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Version)" = "$version" ] || fail "version $(field Version), the project's is $version"
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "architecture $(field Architecture)"
 depends=$(field Depends)
-for library in libhidapi-hidraw0 libc6 'libstdc\+\+6'; do
+for library in libhidapi-hidraw0 libudev1 libssl3 libc6; do
   echo "$depends" | grep -Eq "(^|, )$library( |,|$)" || fail "Depends ($depends) lacks $library"
 done
 
