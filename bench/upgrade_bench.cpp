@@ -29,7 +29,7 @@ Run UpgradeOnce(const std::filesystem::path& firmware, sim::BootLoaderConfig con
   Session session(*bus, view, trace);
   session.firmware.ImagePath = firmware;
   const auto started = std::chrono::steady_clock::now();
-  session.versions = ConnectDevice(session.bus, session.connection, session.settings, session.shown);
+  session.versions = ConnectDevice(session.bus, session.connection, session.settings, session.shown).versions;
   RunUpgrade(session);
   const auto seconds = std::chrono::steady_clock::now() - started;
   if (session.outcome.verdict != Verdict::Match) throw std::runtime_error("no match verdict");

@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fwup::Session session(bus, view, trace);
   session.firmware.ImagePath = firmware;
 
-  session.versions = fwup::ConnectDevice(session.bus, session.connection, session.settings, session.shown);
+  session.versions = fwup::ConnectDevice(session.bus, session.connection, session.settings, session.shown).versions;
   fwup::RunUpgrade(session);
 
   // The device info answer is the fourth read.

@@ -45,7 +45,7 @@ INT_PTR Initialise(HWND dialog) {
   SendMessageW(ProgressBar, PBM_SETPOS, 0, 0);
 
   Session& session = *TheSession;
-  session.versions = ConnectDevice(session.bus, session.connection, session.settings, session.shown);
+  session.versions = ConnectDevice(session.bus, session.connection, session.settings, session.shown).versions;
   if (session.connection.DeviceFound != 0) return TRUE;
 
   MessageBoxW(DialogWindow, win32::Widen(kDeviceNotFoundText).c_str(), kNotFoundCaption, MB_OK | MB_ICONWARNING);

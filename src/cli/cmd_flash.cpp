@@ -161,10 +161,9 @@ ExitCode Run(Context& context) {
 
   Screen screen(context.console, options.json, options.verbose);
   DeviceView view(screen);
-  const std::vector<std::string> selected = SelectDevices(context, view);
-  const DeviceRecord record =
-      FlashDevice(context.devices->bus(), file,
-                  {options.force, ChosenPath(options, selected), context.platform.access_denied_advice}, view);
+  SelectDevices(context, view);
+  const DeviceRecord record = FlashDevice(context.devices->bus(), file,
+                                          {options.force, options.path, context.platform.access_denied_advice}, view);
   screen.Finish();
   AddDeviceJson(context.result, record, view.record(), true);
   recorder.Record(record);

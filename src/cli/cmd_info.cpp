@@ -23,14 +23,13 @@ ExitCode Run(Context& context) {
   context.devices->CheckOutputs(context.options);
   Screen screen(context.console, context.options.json, context.options.verbose);
   DeviceView view(screen);
-  const std::vector<std::string> selected = SelectDevices(context, view);
+  SelectDevices(context, view);
   auto session = std::make_unique<Session>(context.devices->bus(), view, view);  // holds a 64 KiB image
-  session->settings.only_path = ChosenPath(context.options, selected);
+  session->settings.only = context.options.path;
   if (StopRequested()) throw CliError(ExitCode::kInterrupted, "stopped before connecting: no device was touched");
 
-  const ConnectResult connected = ConnectAsDialog(*session, context.platform.access_denied_advice);
   DeviceRecord record;
-  TakeConnection(record, *session);
+  const ConnectResult connected = ConnectAsDialog(*session, context.platform.access_denied_advice, record);
   AddDeviceJson(context.result, record, view.record(), false);
   if (connected.code != ExitCode::kSuccess) throw CliError(connected.code, connected.error);
 

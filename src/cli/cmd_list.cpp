@@ -19,7 +19,7 @@ void AddOptions(CLI::App& command, Options& options) {
 ExitCode Run(Context& context) {
   context.devices = DeviceSource::Create(context.options, context.platform);
   const std::vector<HidInterfaceInfo> interfaces = ListInterfaces(context.devices->bus());
-  const std::optional<std::string>& only_path = context.options.path;
+  const std::optional<std::string>& only = context.options.path;
 
   // The walk takes the first interface that matches (at --path, when given).
   std::optional<std::size_t> used;
@@ -27,7 +27,7 @@ ExitCode Run(Context& context) {
   for (std::size_t i = 0; i < interfaces.size(); ++i) {
     if (!interfaces[i].matches) continue;
     ++matching;
-    if (!used && (!only_path || interfaces[i].path == *only_path || interfaces[i].location == *only_path)) used = i;
+    if (!used && Selected(interfaces[i], only)) used = i;
   }
 
   Json list = Json::Array();
@@ -75,7 +75,7 @@ ExitCode Run(Context& context) {
   if (used) out << ". *: the one the tool would use";
   if (matching > 1) out << "; +: another (pick it with --path PATH)";
   out << ".\n";
-  if (only_path && !used) out << "No device in Firmware Upgrade Mode is at '" << *only_path << "'.\n";
+  if (only && !used) out << "No device in Firmware Upgrade Mode is at '" << *only << "'.\n";
   return ExitCode::kSuccess;
 }
 

@@ -279,25 +279,13 @@ std::vector<std::string> SelectDevices(Context& context, DeviceView& view) {
   return paths;
 }
 
-std::vector<std::string> MatchingPaths(HidBus& bus, const std::optional<std::string>& only_path) {
+std::vector<std::string> MatchingPaths(HidBus& bus, const std::optional<std::string>& only) {
   std::vector<std::string> paths;
   for (const HidInterfaceInfo& interface : ListInterfaces(bus)) {
-    if (!interface.matches || (only_path && interface.path != *only_path && interface.location != *only_path)) continue;
+    if (!Selected(interface, only)) continue;
     if (std::find(paths.begin(), paths.end(), interface.path) == paths.end()) paths.push_back(interface.path);
   }
   return paths;
-}
-
-std::string LocationOf(HidBus& bus, const std::string& path) {
-  for (const HidInterfaceInfo& interface : ListInterfaces(bus)) {
-    if (interface.path == path) return interface.location;
-  }
-  return {};
-}
-
-std::optional<std::string> ChosenPath(const Options& options, const std::vector<std::string>& selected) {
-  if (!options.path || selected.empty()) return options.path;
-  return selected.front();
 }
 
 WaitClock SystemClock() {
@@ -328,11 +316,10 @@ bool WaitForDevice(HidBus& bus, const std::optional<std::string>& only_path, std
 
 namespace {
 
-std::string OpenFailure(const DeviceLink& link, std::string_view advice) {
-  const std::uint32_t error = link.WriteHandleOpen() ? link.ReadOpenError() : link.WriteOpenError();
-  const std::string found = "the device at '" + link.Path() + "' was found but could not be opened";
-  if (error == kErrorAccessDenied) return found + ": permission denied; " + std::string(advice);
-  return found + " (" + TransferText(TransferResult::Failed(error)) +
+std::string OpenFailure(const Connected& connected, std::string_view advice) {
+  const std::string found = "the device at '" + connected.interface.path + "' was found but could not be opened";
+  if (connected.open_error == kErrorAccessDenied) return found + ": permission denied; " + std::string(advice);
+  return found + " (" + TransferText(TransferResult::Failed(connected.open_error)) +
          "); unplug it, start it in Firmware Upgrade Mode again and run this again";
 }
 
@@ -368,25 +355,19 @@ std::string NoDeviceText(const std::optional<std::string>& only_path) {
   return text + ": no HID interface matches " + Utf8(HardwareIdPattern) + "; 'fwupgrade list' shows the ones present";
 }
 
-ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_advice) {
-  session.versions = ConnectDevice(session.bus, session.connection, session.settings, session.shown);
-  DeviceLink& link = session.connection.link;
-  if (session.connection.DeviceFound == 0) {
-    return {ExitCode::kDeviceNotFound, NoDeviceText(session.settings.only_path), "Device Not Found"};
-  }
-  if (!link.WriteHandleOpen() || !link.ReadHandleOpen()) {
-    ConnectResult result{ExitCode::kDeviceFailure, OpenFailure(link, access_denied_advice), "Cannot Open Device"};
-    link.Close();
-    return result;
+ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_advice, DeviceRecord& record) {
+  const Connected connected = ConnectDevice(session.bus, session.connection, session.settings, session.shown);
+  session.versions = connected.versions;
+  record.path = connected.interface.path;
+  record.found = connected.found && !record.path.empty();
+  record.location = connected.interface.location;
+  record.versions = connected.versions;
+  if (!connected.found) return {ExitCode::kDeviceNotFound, NoDeviceText(session.settings.only), "Device Not Found"};
+  if (!connected.opened) {
+    session.connection.link.Close();
+    return {ExitCode::kDeviceFailure, OpenFailure(connected, access_denied_advice), "Cannot Open Device"};
   }
   return {};
-}
-
-void TakeConnection(DeviceRecord& record, const Session& session) {
-  record.path = session.connection.link.Path();
-  record.found = !record.path.empty();
-  if (record.found) record.location = LocationOf(session.bus, record.path);
-  record.versions = session.versions;
 }
 
 Json VersionsJson(const DeviceVersions& versions) {

@@ -55,12 +55,9 @@ class DeviceSource {
   std::unique_ptr<sim::Arrivals> arrivals_;  // the last member: stopped before the bus goes
 };
 
-// Paths of the interfaces that the walk would take, in walk order; with `only_path`, only the
-// one with that path or at that location.
-std::vector<std::string> MatchingPaths(HidBus& bus, const std::optional<std::string>& only_path);
-
-// Where the interface at `path` is plugged in; empty when it has no location or is gone.
-std::string LocationOf(HidBus& bus, const std::string& path);
+// Paths of the interfaces that the walk would take, in walk order; with `only`, only the one
+// at that path or location.
+std::vector<std::string> MatchingPaths(HidBus& bus, const std::optional<std::string>& only);
 
 struct WaitClock {
   std::function<std::chrono::steady_clock::time_point()> now;
@@ -81,10 +78,6 @@ bool WaitForDevice(HidBus& bus, const std::optional<std::string>& only_path, std
 // pick another; the paths of the others go into the JSON result.
 std::vector<std::string> SelectDevices(Context& context, DeviceView& view);
 
-// The path the walk is held to: none without --path; with --path, the path of the device
-// found there (--path may name a location), else what was given.
-std::optional<std::string> ChosenPath(const Options& options, const std::vector<std::string>& selected);
-
 // The dialog's "Device Not Found,..." and what the command line adds: where it looked.
 std::string NoDeviceText(const std::optional<std::string>& only_path);
 
@@ -98,7 +91,9 @@ struct ConnectResult {
   std::string error;
   std::string result;
 };
-ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_advice);
+// The record gets the device's path, location and versions as connecting found them.
+struct DeviceRecord;
+ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_advice, DeviceRecord& record);
 
 // What the shell learnt of one device, for its JSON and the summary of flash --all.
 struct DeviceRecord {
@@ -114,9 +109,6 @@ struct DeviceRecord {
   std::string result;  // for a summary: "CRC Matched", "Program Write Failed", ...
   double seconds = 0;
 };
-
-// The path, location and versions a session found.
-void TakeConnection(DeviceRecord& record, const Session& session);
 
 // What the device reported when the tool connected; null for a version whose answer was not
 // taken.

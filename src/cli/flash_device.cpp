@@ -63,10 +63,10 @@ std::string DescribeStop(const RunOutcome& run, const FlashSettings& settings) {
          "again";
 }
 
-// The last box's text as the first words of a line: "Checking Device Active Read Failed".
-std::string Said(const DeviceView& view) {
-  const auto& boxes = view.record().boxes;
-  std::string text = boxes.empty() ? std::string() : OneLine(boxes.back().text);
+// The text of the box the run ended with as the first words of a line: "Checking Device Active
+// Read Failed".
+std::string Said(const RunOutcome& run) {
+  std::string text = run.box ? OneLine(run.box->text) : std::string();
   while (!text.empty() && text.back() == ' ') text.pop_back();
   return text;
 }
@@ -89,11 +89,11 @@ constexpr StepFailure kStepFailures[] = {
      "the application is written but not verified"},
 };
 
-void Classify(const Session& session, const DeviceView& view, const FlashSettings& settings, const std::string& refusal,
+void Classify(const Session& session, const FlashSettings& settings, const std::string& refusal,
               DeviceRecord& outcome) {
   const RunOutcome& run = session.outcome;
   const std::string tx = TransferText(run.failed_transfer);
-  const std::string said = Said(view);
+  const std::string said = Said(run);
   outcome.result = said;
   const auto fail = [&outcome](ExitCode code, std::string error) {
     outcome.code = code;
@@ -113,8 +113,8 @@ void Classify(const Session& session, const DeviceView& view, const FlashSetting
   }
   switch (run.step) {
     case RunStep::DeviceInfo:
-      fail(ExitCode::kDeviceFailure, "the device reported an application region outside the 64 KiB image (" +
-                                         OneLine(session.shown.trace.TraceBuffer()) + "); " + Untouched(settings) +
+      fail(ExitCode::kDeviceFailure, "the device reported an application region outside the 64 KiB image (" + said +
+                                         "); " + Untouched(settings) +
                                          ": this tool does not know the device's boot loader");
       return;
     case RunStep::Refused:
@@ -161,11 +161,10 @@ void Classify(const Session& session, const DeviceView& view, const FlashSetting
       return;
     default: {
       char bytes[64];
-      std::snprintf(bytes, sizeof bytes, "answer code 0x%02X, verdict byte 0x%02X",
-                    static_cast<unsigned>(session.connection.ResponseReport[field::kCode]),
-                    static_cast<unsigned>(session.connection.ResponseReport[field::kVerdict]));
-      const auto& boxes = view.record().boxes;
-      const std::vector<std::string> lines = boxes.empty() ? std::vector<std::string>{} : Lines(boxes.back().text);
+      const auto [code, verdict] = run.crc_answer.value_or(std::pair<std::uint8_t, std::uint8_t>{});
+      std::snprintf(bytes, sizeof bytes, "answer code 0x%02X, verdict byte 0x%02X", static_cast<unsigned>(code),
+                    static_cast<unsigned>(verdict));
+      const std::vector<std::string> lines = run.box ? Lines(run.box->text) : std::vector<std::string>{};
       outcome.result = lines.empty() ? "No Verdict" : lines.front();
       fail(ExitCode::kNoVerdict, "the device answered the checksum request without a verdict (" + std::string(bytes) +
                                      "), so the new firmware is not confirmed" + reset_note +
@@ -181,18 +180,17 @@ DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettin
   const auto started = std::chrono::steady_clock::now();
   DeviceRecord outcome;
   auto session = std::make_unique<Session>(bus, view, view);  // holds a 64 KiB image
-  session->settings.only_path = settings.only_path;
+  session->settings.only = settings.only;
   if (settings.stoppable) session->settings.stop_requested = StopRequested;
   if (settings.stoppable && StopRequested()) {
     outcome.code = ExitCode::kInterrupted;
     outcome.error = "stopped before connecting: no device was touched";
     outcome.result = "Interrupted";
-    outcome.path = settings.only_path.value_or("");
+    outcome.path = settings.only.value_or("");
     return outcome;
   }
 
-  const ConnectResult connected = ConnectAsDialog(*session, settings.access_denied_advice);
-  TakeConnection(outcome, *session);
+  const ConnectResult connected = ConnectAsDialog(*session, settings.access_denied_advice, outcome);
   if (connected.code != ExitCode::kSuccess) {
     outcome.code = connected.code;
     outcome.error = connected.error;
@@ -214,7 +212,7 @@ DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettin
     RunUpgrade(*session);
     outcome.run = session->outcome;
     if (session->outcome.step != RunStep::DeviceInfo) outcome.region = session->DeviceInfo;
-    Classify(*session, view, settings, refusal, outcome);
+    Classify(*session, settings, refusal, outcome);
   }
   outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return outcome;
@@ -229,7 +227,7 @@ DeviceRecord FlashDeviceBeside(HidBus& bus, const CheckedFile& file, const Flash
     record.error = failure.what();
     record.result = "Internal Error";
   }
-  if (record.path.empty()) record.path = settings.only_path.value_or("");
+  if (record.path.empty()) record.path = settings.only.value_or("");
   return record;
 }
 

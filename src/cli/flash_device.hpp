@@ -15,8 +15,8 @@
 namespace fwup::cli {
 
 struct FlashSettings {
-  bool force = false;                    // flash a file that sets no byte of the region
-  std::optional<std::string> only_path;  // the interface to use
+  bool force = false;               // flash a file that sets no byte of the region
+  std::optional<std::string> only;  // the path or location of the interface to use
   std::string_view access_denied_advice;
   bool stoppable = true;       // a stop ends the run between requests; flash --watch lets it finish
   bool erased_before = false;  // an earlier attempt on this board sent the erase (flash --watch)

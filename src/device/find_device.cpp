@@ -45,28 +45,34 @@ void ReadyExchange(const Discovery& discovery, DeviceLink& link) {
 
 }  // namespace
 
-void FindDevice(const Discovery& discovery, DeviceLink& link, std::uint32_t& DeviceFound) {
+bool Selected(const HidInterfaceInfo& interface, const std::optional<std::string>& only) {
+  return interface.matches && (!only || interface.path == *only || interface.location == *only);
+}
+
+std::optional<HidInterfaceInfo> FindDevice(const Discovery& discovery, DeviceLink& link, std::uint32_t& DeviceFound) {
   std::unique_ptr<HidEnumeration> set = discovery.bus.Enumerate();
-  if (!set) return;
+  if (!set) return std::nullopt;
   for (std::uint32_t InterfaceIndex = 0; set->InterfaceAt(InterfaceIndex); ++InterfaceIndex) {
     const std::optional<std::u16string> HardwareId = set->HardwareId(InterfaceIndex);
-    if (!HardwareId) return;
+    if (!HardwareId) return std::nullopt;
     DeviceFound = MatchHardwareId(FirstString(*HardwareId));
-    if (DeviceFound == 1 && discovery.only_path) {
-      const std::optional<std::string> path = set->DevicePath(InterfaceIndex);
-      DeviceFound = path && *path == *discovery.only_path ? 1 : 0;
-    }
     if (DeviceFound != 1) continue;
 
     const std::optional<std::string> path = set->DevicePath(InterfaceIndex);
-    if (!path) return;
+    HidInterfaceInfo interface { FirstString(*HardwareId), path.value_or(""), set->Location(InterfaceIndex), true };
+    if (discovery.only && (!path || !Selected(interface, discovery.only))) {
+      DeviceFound = 0;
+      continue;
+    }
+    if (!path) return std::nullopt;
     OpenResult write = discovery.bus.Open(*path, HidAccess::Write);
     OpenResult read = discovery.bus.Open(*path, HidAccess::Read);
     link.Attach(*path, std::move(write), std::move(read));
     set.reset();  // the device information set is gone before the device is spoken to
     ReadyExchange(discovery, link);
-    return;
+    return interface;
   }
+  return std::nullopt;
 }
 
 std::vector<HidInterfaceInfo> ListInterfaces(HidBus& bus) {

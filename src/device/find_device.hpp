@@ -13,24 +13,28 @@
 
 namespace fwup {
 
-struct Discovery {
-  HidBus& bus;
-  Tracer& trace;
-  AnswerBounds bounds;
-  // When set, only the interface with this path can match (a shell's choice among several).
-  std::optional<std::string> only_path;
-};
-
-// Stores every comparison's result in DeviceFound; on a match opens `link` and runs the ready
-// exchange. A failed open is not detected here: its handle stays invalid.
-void FindDevice(const Discovery& discovery, DeviceLink& link, std::uint32_t& DeviceFound);
-
 struct HidInterfaceInfo {
   std::u16string hardware_id;
   std::string path;
   std::string location;  // empty when the platform gives none
   bool matches = false;
 };
+
+// Whether the walk may take `interface`: its hardware ID matches and, when a shell chose one
+// device among several, it is at that path or that location.
+bool Selected(const HidInterfaceInfo& interface, const std::optional<std::string>& only);
+
+struct Discovery {
+  HidBus& bus;
+  Tracer& trace;
+  AnswerBounds bounds;
+  std::optional<std::string> only;  // the path or location of the one interface to take
+};
+
+// Stores every comparison's result in DeviceFound; on a match opens `link` and runs the ready
+// exchange, and returns the interface taken. A failed open is not detected here: its handle
+// stays invalid.
+std::optional<HidInterfaceInfo> FindDevice(const Discovery& discovery, DeviceLink& link, std::uint32_t& DeviceFound);
 
 // Every present interface in walk order, for shells that list them.
 std::vector<HidInterfaceInfo> ListInterfaces(HidBus& bus);

@@ -38,15 +38,22 @@ Query AskVersion(DeviceLink& link, const AnswerBounds& bounds, Tracer& trace, Bo
 
 }  // namespace
 
-DeviceVersions ConnectDevice(HidBus& bus, Connection& connection, const RunSettings& settings, Shown& shown) {
-  DeviceVersions versions;
+Connected ConnectDevice(HidBus& bus, Connection& connection, const RunSettings& settings, Shown& shown) {
+  Connected connected;
+  DeviceVersions& versions = connected.versions;
   BootReport request{};
   BootReport answer{};
-  FindDevice({bus, shown.trace, settings.bounds, settings.only_path}, connection.link, connection.DeviceFound);
+  const std::optional<HidInterfaceInfo> taken =
+      FindDevice({bus, shown.trace, settings.bounds, settings.only}, connection.link, connection.DeviceFound);
+  connected.found = connection.DeviceFound != 0;
+  if (taken) connected.interface = *taken;
+  const DeviceLink& link = connection.link;
+  connected.opened = link.WriteHandleOpen() && link.ReadHandleOpen();
+  connected.open_error = link.WriteHandleOpen() ? link.ReadOpenError() : link.WriteOpenError();
   if (connection.DeviceFound == 0) {
     shown.view.SetStatusText("Device Not Connected");
     shown.trace.Direct("Device Not Connected\r\n");
-    return versions;
+    return connected;
   }
   shown.view.SetStatusText("Device Connected and Firmware Upgrade Mode");
   const auto ask = [&](Command command) {
@@ -82,7 +89,7 @@ DeviceVersions ConnectDevice(HidBus& bus, Connection& connection, const RunSetti
       shown.view.SetVersionText(version_line);
       break;
   }
-  return versions;
+  return connected;
 }
 
 }  // namespace fwup

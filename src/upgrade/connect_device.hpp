@@ -12,6 +12,6 @@ inline constexpr std::string_view kDeviceNotFoundText =
 
 // Runs discovery, shows whether the device is connected, and asks for the application firmware
 // and boot loader versions.
-DeviceVersions ConnectDevice(HidBus& bus, Connection& connection, const RunSettings& settings, Shown& shown);
+Connected ConnectDevice(HidBus& bus, Connection& connection, const RunSettings& settings, Shown& shown);
 
 }  // namespace fwup

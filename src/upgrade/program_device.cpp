@@ -133,6 +133,7 @@ class Programmer {
   void ShowVerdict() {
     const std::uint8_t code = c_.ResponseReport[field::kCode];
     const std::uint8_t verdict = c_.ResponseReport[field::kVerdict];
+    outcome_.crc_answer = {code, verdict};
     if (code == CodeOf(Command::CMD_CRC_CHECK) && verdict == kMatchVerdict) {
       outcome_.verdict = Verdict::Match;
       trace_.Format("CRC Matches\r\n");
@@ -153,7 +154,12 @@ class Programmer {
 
   // The three verdicts share the caption and style of the tool's verdict box.
   void ShowVerdictBox(const char* text, BoxOwner owner) {
-    view_.ShowBox({text, "Message", box_style::kTopmost | box_style::kIconWarning, owner, BoxKind::Verdict});
+    Show({text, "Message", box_style::kTopmost | box_style::kIconWarning, owner, BoxKind::Verdict});
+  }
+
+  void Show(Box box) {
+    outcome_.box = box;
+    view_.ShowBox(box);
   }
 
   // No box: only a shell asks to stop, and it tells its user where the device was left.
@@ -161,7 +167,7 @@ class Programmer {
 
   void Fail(RunStep step, std::string text, BoxOwner owner = BoxOwner::Dialog) {
     outcome_.step = step;
-    view_.ShowBox({std::move(text), kCaption, box_style::kOk, owner});
+    Show({std::move(text), kCaption, box_style::kOk, owner});
   }
 
   Connection& c_;

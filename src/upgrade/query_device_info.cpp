@@ -5,7 +5,8 @@ namespace {
 
 std::nullopt_t Fail(Shown& shown, RunOutcome& outcome) {
   outcome.step = RunStep::DeviceInfo;
-  shown.view.ShowBox({shown.trace.TraceBuffer(), "Firmware Upgrade", box_style::kOk, BoxOwner::Dialog});
+  outcome.box = Box{shown.trace.TraceBuffer(), "Firmware Upgrade", box_style::kOk, BoxOwner::Dialog};
+  shown.view.ShowBox(*outcome.box);
   return std::nullopt;
 }
 

@@ -10,9 +10,11 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "device/boot_report.hpp"
 #include "device/device_link.hpp"
+#include "device/find_device.hpp"
 #include "image/firmware_file.hpp"
 #include "image/firmware_image.hpp"
 #include "image/parse_firmware.hpp"
@@ -37,7 +39,7 @@ struct Connection {
 // What a shell or a test may change before a run.
 struct RunSettings {
   AnswerBounds bounds;
-  std::optional<std::string> only_path;  // pick this interface among several that match
+  std::optional<std::string> only;  // the path or location of the interface to pick among several
   // Asked before each request of the upgrade: true ends the run there (Ctrl-C). A transfer in
   // flight is never cut short, and after the erase the device is left as the last request left it.
   std::function<bool()> stop_requested;
@@ -68,6 +70,15 @@ struct DeviceVersions {
   bool application_taken = false;
   bool boot_taken = false;
   bool query_failed = false;  // a version query's transfer failed
+};
+
+// What connecting found, as the dialog learns it when it starts.
+struct Connected {
+  bool found = false;            // DeviceFound: a hardware ID matched
+  HidInterfaceInfo interface;    // the interface taken: path and location; empty when none was
+  bool opened = false;           // both handles opened
+  std::uint32_t open_error = 0;  // otherwise, the error of the first handle that did not open
+  DeviceVersions versions;
 };
 
 struct DeviceInfoValues {
@@ -101,6 +112,9 @@ struct RunOutcome {
   TransferResult failed_transfer;  // of the step that failed, when a transfer failed
   std::uint32_t packets_sent = 0;
   bool erase_sent = false;  // from here on the device holds no application until it is programmed
+  std::optional<Box> box;   // the failure or verdict box the run ended with
+  // The checksum answer's code and verdict bytes, when one was read.
+  std::optional<std::pair<std::uint8_t, std::uint8_t>> crc_answer;
 };
 
 // What a shell adds to "Load Image".

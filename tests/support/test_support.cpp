@@ -31,7 +31,7 @@ Box VerdictBox(std::string text, BoxOwner owner) {
 }
 
 void Connect(Session& session) {
-  session.versions = ConnectDevice(session.bus, session.connection, session.settings, session.shown);
+  session.versions = ConnectDevice(session.bus, session.connection, session.settings, session.shown).versions;
 }
 
 std::uint32_t QueryInfo(Session& session) {

@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
   Lines trace;
   Silent view;
   fwup::Session session(bus, view, trace);
-  session.versions = ConnectDevice(session.bus, session.connection, session.settings, session.shown);
+  session.versions = ConnectDevice(session.bus, session.connection, session.settings, session.shown).versions;
   if (session.connection.DeviceFound != 0 && upgrade) {
     session.firmware.ImagePath = image;
     fwup::RunUpgrade(session);

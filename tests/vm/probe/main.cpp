@@ -71,9 +71,9 @@ int Run(const Options& options, HidBus& bus) {
   vm::PrintingView view;
   vm::FileTrace trace(options.trace);
   Session session(bus, view, trace);
-  if (!options.path.empty()) session.settings.only_path = options.path;
+  if (!options.path.empty()) session.settings.only = options.path;
   const long long started = NowMs();
-  session.versions = ConnectDevice(session.bus, session.connection, session.settings, session.shown);
+  session.versions = ConnectDevice(session.bus, session.connection, session.settings, session.shown).versions;
   std::printf("found: %u path=%s\n", session.connection.DeviceFound, session.connection.link.Path().c_str());
   if (options.mode == "upgrade" && session.connection.DeviceFound == 1) {
     session.firmware.ImagePath = options.file;
