@@ -37,6 +37,7 @@ TEST(Usage, IsOneLineWithItsOwnExitCode) {
       {{"flash", "a.hex", "--bogus"}, "--bogus"},
       {{"flash", "a.hex", "--sim-dump", "x"}, "--sim-dump requires --simulate"},
       {{"list", "--sim-devices", "2"}, "requires --simulate"},
+      {{"flash", "a.hex", "--watch", "--sim-arrivals", "3@10"}, "--sim-arrivals requires --simulate"},
       {{"flash", "a.hex", "--simulate", "--sim-devices", "65"}, "--sim-devices"},
       {{"flash", "a.hex", "--wait", "-1"}, "--wait needs a value"},
       {{"flash", "a.hex", "--wait=-1"}, "not a number of seconds from 0 to 86400"},
