@@ -62,6 +62,12 @@ std::optional<std::string> UnknownOption(const CLI::App& command, const std::vec
   return std::nullopt;
 }
 
+// Every usage error as the user sees it, whether the parser or a command found it: one prefix, and
+// the help that says how it is done.
+CliError UsageError(const std::string& message, const std::string& help) {
+  return CliError(ExitCode::kUsage, "usage error: " + message + "; see '" + help + "'");
+}
+
 }  // namespace
 
 Context::~Context() = default;
@@ -99,8 +105,7 @@ int Run(const std::vector<std::string>& args, Console& console, const Platform& 
         subcommands.empty() ? "fwupgrade --help" : "fwupgrade " + subcommands.front()->get_name() + " --help";
     Json result = Json::Object();
     result["command"] = subcommands.empty() ? Json() : Json(subcommands.front()->get_name());
-    Report(console, options, result, ExitCode::kUsage,
-           {CliError(ExitCode::kUsage, "usage error: " + message + "; see '" + help + "'")});
+    Report(console, options, result, ExitCode::kUsage, {UsageError(message, help)});
     return ToInt(ExitCode::kUsage);
   }
   for (const auto& [command, entry] : parser.commands) {
@@ -111,10 +116,16 @@ int Run(const std::vector<std::string>& args, Console& console, const Platform& 
   context.result["command"] = chosen->name;
   ExitCode code = ExitCode::kInternal;
   std::vector<CliError> errors;
+  // A command throws a usage error with its bare cause; it is said as the parser's are.
+  const auto take = [&errors, chosen](const CliError& error) {
+    errors.push_back(error.code() == ExitCode::kUsage
+                         ? UsageError(error.what(), "fwupgrade " + std::string(chosen->name) + " --help")
+                         : error);
+  };
   try {
     code = chosen->run(context);
   } catch (const CliError& error) {
-    errors.push_back(error);
+    take(error);
   } catch (const std::exception& error) {
     errors.emplace_back(ExitCode::kInternal, "unexpected failure: " + std::string(error.what()) + "; please report it");
   }
@@ -123,7 +134,7 @@ int Run(const std::vector<std::string>& args, Console& console, const Platform& 
     try {
       context.devices->WriteOutputs(options);
     } catch (const CliError& error) {
-      errors.push_back(error);
+      take(error);
     }
   }
   if (!errors.empty()) code = errors.front().code();

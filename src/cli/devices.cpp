@@ -70,7 +70,7 @@ void AddFault(const std::string& text, const std::vector<std::shared_ptr<sim::Bo
   }
   std::string why;
   const std::optional<sim::Fault> fault = sim::ParseFault(fault_text, &why);
-  if (!fault) throw CliError(ExitCode::kUsage, "--sim-fault '" + text + "': " + why + "; see 'fwupgrade --help'");
+  if (!fault) throw CliError(ExitCode::kUsage, "--sim-fault '" + text + "': " + why);
   devices[device - 1]->AddFault(*fault);
 }
 

@@ -21,13 +21,15 @@ TEST(Help, OfOneCommandShowsItsOptionsAndVersionIsTheProjects) {
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out.rfind("fwupgrade flash FILE [OPTIONS]\n  Upgrade the device with FILE", 0), 0u) << run.out;
   EXPECT_TRUE(Contains(run.out, "  --all "));
-  EXPECT_FALSE(Contains(run.out, "--region"));  // check's, not flash's
+  EXPECT_FALSE(Contains(run.out, "--region"));                           // check's, not flash's
+  EXPECT_TRUE(Contains(run.out, "\n--sim-fault FAULT, a testing aid"));  // its usage errors point here
   const CliRun version = RunCli({"--version"});
   EXPECT_EQ(version.exit_code, 0);
   EXPECT_EQ(version.out, std::string("fwupgrade ") + FWUP_PROJECT_VERSION + "\n");
 }
 
-// One short line on stderr with its own exit code, and nothing on stdout.
+// One short line on stderr with its own exit code, and nothing on stdout; the parser's and the
+// commands' alike say what is wrong and where the help is.
 TEST(Usage, IsOneLineWithItsOwnExitCode) {
   const std::vector<std::pair<std::vector<std::string>, const char*>> cases = {
       {{}, "A subcommand is required"},
@@ -59,6 +61,9 @@ TEST(Usage, IsOneLineWithItsOwnExitCode) {
       {{"info", "--simulate", "--sim-fault", "no-answer"}, "needs @TRANSFER"},
       {{"info", "--simulate", "--sim-fault", "2=no-answer@crc"}, "must be 1 to 1"},
       {{"info", "--simulate", "--sim-devices", "0", "--sim-fault", "no-answer@crc"}, "no simulated device"},
+      {{"flash", "--watch", "--simulate", "--sim-arrivals", "3", SampleFirmware()}, "give B@MS"},
+      {{"flash", "--watch", "--simulate", "--sim-devices", "0", "--sim-arrivals", "3@1", SampleFirmware()},
+       "needs at least one socket"},
       {{"check", "a.hex", "--region", "1:2:3"}, "START:SIZE"},
       {{"check", "a.hex", "--simulate"}, "--simulate"},
       {{"image", "a.hex", "--json", "-o", "x"}, "--json"},
@@ -69,7 +74,9 @@ TEST(Usage, IsOneLineWithItsOwnExitCode) {
     EXPECT_EQ(run.exit_code, Code(ExitCode::kUsage)) << says;
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-    EXPECT_EQ(run.err.rfind("fwupgrade: ", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.rfind("fwupgrade: usage error: ", 0), 0u) << run.err;
+    EXPECT_EQ(Count(run.err, "usage error"), 1u) << run.err;
+    EXPECT_TRUE(Contains(run.err, " --help'\n"));
     EXPECT_TRUE(Contains(run.err, says));
     EXPECT_LT(run.err.size(), 200u) << "not a short line: " << run.err;
   }
