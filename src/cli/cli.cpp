@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <optional>
 #include <utility>
 
@@ -32,26 +33,31 @@ void Report(Console& console, const Options& options, Json& result, ExitCode cod
 
 // What is wrong with the first argument that looks like an option but is none of `command`'s,
 // before any "--": a value that begins with '-', a file name that does, or a mistyped option.
-std::optional<std::string> UnknownOption(const CLI::App& command, const std::vector<std::string>& args) {
+std::optional<std::string> UnknownOption(CLI::App& command, const std::vector<std::string>& args) {
   bool past_command = false;
-  const CLI::Option* takes_value = nullptr;  // the option before, when it wants a value
+  CLI::Option* takes_value = nullptr;  // the option before, when it wants a value
   for (const std::string& arg : args) {
     if (arg == "--") break;
     if (!past_command) {
       past_command = arg == command.get_name();
       continue;
     }
-    const CLI::Option* before = std::exchange(takes_value, nullptr);
+    CLI::Option* before = std::exchange(takes_value, nullptr);
     if (arg.size() < 2 || arg[0] != '-') continue;
     const std::string name = arg.substr(0, arg.find('='));
-    const CLI::Option* option = command.get_option_no_throw(name);
+    CLI::Option* option = command.get_option_no_throw(name);
     if (option != nullptr) {
       if (arg.find('=') == std::string::npos && option->get_items_expected_min() > 0) takes_value = option;
       continue;
     }
     if (name == "-h" || name == "--help") continue;
     const std::string quoted = "'" + arg + "'";
-    if (before != nullptr) return before->get_name() + " needs a value, and " + quoted + " is not one it takes";
+    if (before != nullptr) {
+      // A negative number was meant as the value: say the range it must be in.
+      const bool number = std::isdigit(static_cast<unsigned char>(arg[1])) != 0 || arg[1] == '.';
+      if (const std::string range = number ? RangeError(*before, arg) : ""; !range.empty()) return range;
+      return before->get_name() + " needs a value, and " + quoted + " is not one it takes";
+    }
     if (command.get_option_no_throw("FILE") != nullptr) {
       return quoted + " is not an option of " + command.get_name() +
              "; a file whose name begins with '-' goes after '--', as in 'fwupgrade " + command.get_name() + " -- " +

@@ -41,7 +41,14 @@ TEST(Usage, IsOneLineWithItsOwnExitCode) {
       {{"list", "--sim-devices", "2"}, "requires --simulate"},
       {{"flash", "a.hex", "--watch", "--sim-arrivals", "3@10"}, "--sim-arrivals requires --simulate"},
       {{"flash", "a.hex", "--simulate", "--sim-devices", "65"}, "--sim-devices"},
-      {{"flash", "a.hex", "--wait", "-1"}, "--wait needs a value"},
+      {{"flash", "a.hex", "--wait", "--bogus"}, "--wait needs a value"},
+      // A negative number, which the parser takes for an option, is told its range.
+      {{"flash", "a.hex", "--wait", "-1"}, "--wait: '-1' is not a number of seconds from 0 to 86400"},
+      {{"flash", "a.hex", "--watch", "--count", "-1"}, "--count: '-1' is not a whole number from 1 to 1000000"},
+      {{"flash", "a.hex", "--watch", "--retries", "-2"}, "'-2' is not a whole number from 0 to 10"},
+      {{"flash", "a.hex", "--watch", "--settle", "-.5"}, "'-.5' is not a number of seconds from 0 to 600"},
+      {{"flash", "a.hex", "--simulate", "--sim-devices", "-1"}, "'-1' is not a whole number from 0 to 64"},
+      {{"info", "--simulate", "--sim-transfer-time", "-1"}, "'-1' is not a whole number of microseconds from 0 to"},
       {{"flash", "a.hex", "--wait=-1"}, "not a number of seconds from 0 to 86400"},
       {{"flash", "a.hex", "--wait", "soon"}, "not a number of seconds from 0 to 86400"},
       // Each of these once overflowed to no wait at all, or was taken as one.
