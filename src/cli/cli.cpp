@@ -74,11 +74,7 @@ CliError UsageError(const std::string& message, const std::string& help) {
   return CliError(ExitCode::kUsage, "usage error: " + message + "; see '" + help + "'");
 }
 
-}  // namespace
-
-Context::~Context() = default;
-
-int Run(const std::vector<std::string>& args, Console& console, const Platform& platform) {
+int RunCommand(const std::vector<std::string>& args, Console& console, const Platform& platform) {
   Options options;
   Parser parser = BuildParser(options);
   const CommandEntry* chosen = nullptr;
@@ -146,6 +142,21 @@ int Run(const std::vector<std::string>& args, Console& console, const Platform& 
   if (!errors.empty()) code = errors.front().code();
   Report(console, options, context.result, code, errors);
   return ToInt(code);
+}
+
+}  // namespace
+
+Context::~Context() = default;
+
+int Run(const std::vector<std::string>& args, Console& console, const Platform& platform) {
+  int code = RunCommand(args, console, platform);
+  console.out.flush();
+  // Whatever was lost, the run went on: a run that failed keeps its code.
+  if (const std::string why = console.out_failure ? console.out_failure() : ""; !why.empty()) {
+    console.err << "fwupgrade: cannot write to standard output: " << why << '\n' << std::flush;
+    if (code == ToInt(ExitCode::kSuccess)) code = ToInt(ExitCode::kOutputFailed);
+  }
+  return code;
 }
 
 }  // namespace fwup::cli
