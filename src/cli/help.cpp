@@ -70,7 +70,8 @@ std::string Section(const CLI::App& command, const CommandEntry& entry) {
   return text;
 }
 
-// What --sim-fault's FAULT may be: after the commands that take it, and at the end of the whole help.
+// What --sim-fault's FAULT may be: after each command that takes it, and at the end of the whole
+// help.
 std::string FaultHelp() {
   return "\n--sim-fault FAULT, a testing aid: faults of the simulated boot loader\n" +
          Wrap("  ", sim::FaultSyntaxHelp(), 2);

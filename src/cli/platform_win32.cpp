@@ -84,7 +84,15 @@ void UseConsoleFor(std::ostream& stream, DWORD which) {
   stream.rdbuf(new ConsoleBuffer(handle));
 }
 
-std::optional<StandardOutput::Failure> WriteStdout(std::string_view bytes) {
+std::optional<StandardOutput::Failure> WriteStdout(std::string_view text) {
+  // Lines end with CR LF, as the C library's text mode wrote them to a file or a pipe.
+  std::string lines;
+  lines.reserve(text.size() + text.size() / 16);
+  for (const char c : text) {
+    if (c == '\n') lines += '\r';
+    lines += c;
+  }
+  std::string_view bytes = lines;
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   while (!bytes.empty()) {
     DWORD written = 0;
@@ -92,7 +100,9 @@ std::optional<StandardOutput::Failure> WriteStdout(std::string_view bytes) {
     const BOOL wrote = WriteFile(out, bytes.data(), chunk, &written, nullptr);
     if (!wrote || written == 0) {
       const DWORD error = wrote ? ERROR_WRITE_FAULT : GetLastError();
-      return StandardOutput::Failure{error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE, win32::SystemText(error)};
+      // A pipe whose reader went away, as Windows and Wine say it.
+      const bool gone = error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED;
+      return StandardOutput::Failure{gone, win32::SystemText(error)};
     }
     bytes.remove_prefix(written);
   }
