@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <optional>
 #include <utility>
 
@@ -32,26 +33,31 @@ void Report(Console& console, const Options& options, Json& result, ExitCode cod
 
 // What is wrong with the first argument that looks like an option but is none of `command`'s,
 // before any "--": a value that begins with '-', a file name that does, or a mistyped option.
-std::optional<std::string> UnknownOption(const CLI::App& command, const std::vector<std::string>& args) {
+std::optional<std::string> UnknownOption(CLI::App& command, const std::vector<std::string>& args) {
   bool past_command = false;
-  const CLI::Option* takes_value = nullptr;  // the option before, when it wants a value
+  CLI::Option* takes_value = nullptr;  // the option before, when it wants a value
   for (const std::string& arg : args) {
     if (arg == "--") break;
     if (!past_command) {
       past_command = arg == command.get_name();
       continue;
     }
-    const CLI::Option* before = std::exchange(takes_value, nullptr);
+    CLI::Option* before = std::exchange(takes_value, nullptr);
     if (arg.size() < 2 || arg[0] != '-') continue;
     const std::string name = arg.substr(0, arg.find('='));
-    const CLI::Option* option = command.get_option_no_throw(name);
+    CLI::Option* option = command.get_option_no_throw(name);
     if (option != nullptr) {
       if (arg.find('=') == std::string::npos && option->get_items_expected_min() > 0) takes_value = option;
       continue;
     }
     if (name == "-h" || name == "--help") continue;
     const std::string quoted = "'" + arg + "'";
-    if (before != nullptr) return before->get_name() + " needs a value, and " + quoted + " is not one it takes";
+    if (before != nullptr) {
+      // A negative number was meant as the value: say the range it must be in.
+      const bool number = std::isdigit(static_cast<unsigned char>(arg[1])) != 0 || arg[1] == '.';
+      if (const std::string range = number ? RangeError(*before, arg) : ""; !range.empty()) return range;
+      return before->get_name() + " needs a value, and " + quoted + " is not one it takes";
+    }
     if (command.get_option_no_throw("FILE") != nullptr) {
       return quoted + " is not an option of " + command.get_name() +
              "; a file whose name begins with '-' goes after '--', as in 'fwupgrade " + command.get_name() + " -- " +
@@ -62,11 +68,13 @@ std::optional<std::string> UnknownOption(const CLI::App& command, const std::vec
   return std::nullopt;
 }
 
-}  // namespace
+// Every usage error as the user sees it, whether the parser or a command found it: one prefix, and
+// the help that says how it is done.
+CliError UsageError(const std::string& message, const std::string& help) {
+  return CliError(ExitCode::kUsage, "usage error: " + message + "; see '" + help + "'");
+}
 
-Context::~Context() = default;
-
-int Run(const std::vector<std::string>& args, Console& console, const Platform& platform) {
+int RunCommand(const std::vector<std::string>& args, Console& console, const Platform& platform) {
   Options options;
   Parser parser = BuildParser(options);
   const CommandEntry* chosen = nullptr;
@@ -99,8 +107,7 @@ int Run(const std::vector<std::string>& args, Console& console, const Platform& 
         subcommands.empty() ? "fwupgrade --help" : "fwupgrade " + subcommands.front()->get_name() + " --help";
     Json result = Json::Object();
     result["command"] = subcommands.empty() ? Json() : Json(subcommands.front()->get_name());
-    Report(console, options, result, ExitCode::kUsage,
-           {CliError(ExitCode::kUsage, "usage error: " + message + "; see '" + help + "'")});
+    Report(console, options, result, ExitCode::kUsage, {UsageError(message, help)});
     return ToInt(ExitCode::kUsage);
   }
   for (const auto& [command, entry] : parser.commands) {
@@ -111,10 +118,16 @@ int Run(const std::vector<std::string>& args, Console& console, const Platform& 
   context.result["command"] = chosen->name;
   ExitCode code = ExitCode::kInternal;
   std::vector<CliError> errors;
+  // A command throws a usage error with its bare cause; it is said as the parser's are.
+  const auto take = [&errors, chosen](const CliError& error) {
+    errors.push_back(error.code() == ExitCode::kUsage
+                         ? UsageError(error.what(), "fwupgrade " + std::string(chosen->name) + " --help")
+                         : error);
+  };
   try {
     code = chosen->run(context);
   } catch (const CliError& error) {
-    errors.push_back(error);
+    take(error);
   } catch (const std::exception& error) {
     errors.emplace_back(ExitCode::kInternal, "unexpected failure: " + std::string(error.what()) + "; please report it");
   }
@@ -123,12 +136,27 @@ int Run(const std::vector<std::string>& args, Console& console, const Platform& 
     try {
       context.devices->WriteOutputs(options);
     } catch (const CliError& error) {
-      errors.push_back(error);
+      take(error);
     }
   }
   if (!errors.empty()) code = errors.front().code();
   Report(console, options, context.result, code, errors);
   return ToInt(code);
+}
+
+}  // namespace
+
+Context::~Context() = default;
+
+int Run(const std::vector<std::string>& args, Console& console, const Platform& platform) {
+  int code = RunCommand(args, console, platform);
+  console.out.flush();
+  // Whatever was lost, the run went on: a run that failed keeps its code.
+  if (const std::string why = console.out_failure ? console.out_failure() : ""; !why.empty()) {
+    console.err << "fwupgrade: cannot write to standard output: " << why << '\n' << std::flush;
+    if (code == ToInt(ExitCode::kSuccess)) code = ToInt(ExitCode::kOutputFailed);
+  }
+  return code;
 }
 
 }  // namespace fwup::cli

@@ -25,6 +25,9 @@ struct Console {
   std::ostream& out;
   std::ostream& err;
   TerminalInfo terminal;
+  // Why standard output could not be written, asked at the end of the run: empty when it could,
+  // and when its reader went away, which changes no outcome. Unset: the caller's own stream.
+  std::function<std::string()> out_failure = nullptr;
 };
 
 struct Platform {

@@ -40,6 +40,7 @@ void AddOptions(CLI::App& command, Options& options) {
       ->type_name("FILE")
       ->check(NotEmpty());
   AddSimulatorOptions(command, options, true);
+  command.get_option("--sim-arrivals")->needs("--simulate");
   AddOutputOptions(command, options, true);
 }
 

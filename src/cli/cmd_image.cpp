@@ -32,6 +32,7 @@ ExitCode Run(Context& context) {
   WriteOutputFile({output, "the image"}, file.image, {{context.options.file, kFirmwareFile}});
   context.console.out << "Wrote " << output << ": " << file.image.size() << " bytes, " << file.report.written.count()
                       << " of them set by the file, the others 0xFF.\n";
+  if (file.report.bytes_above_image > 0) context.console.out << "Note: " << AboveImageNote(file) << ".\n";
   return ExitCode::kSuccess;
 }
 

@@ -17,6 +17,7 @@
 
 namespace CLI {
 class App;
+class Option;
 class Validator;
 }  // namespace CLI
 
@@ -95,6 +96,9 @@ void AddOutputOptions(CLI::App& command, Options& options, bool json);
 void AddWatchOptions(CLI::App& command, Options& options);
 // Refuses an empty value: "" names no file and no device.
 CLI::Validator NotEmpty();
+// What a numeric option's range check says of `value`, with the option's name; empty when the
+// value is in range or the option is not a numeric one.
+std::string RangeError(CLI::Option& option, std::string value);
 
 // The grammar, built from the command table with each command's options bound to one Options.
 struct Parser {

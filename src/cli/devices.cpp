@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <sstream>
@@ -56,28 +57,40 @@ std::vector<OutputFile> KeptFiles(const Options& options) {
   return files;
 }
 
-// "[N=]FAULT", switched on in simulated device N (1 when not given).
-void AddFault(const std::string& text, const std::vector<std::shared_ptr<sim::BootLoader>>& devices) {
-  std::uint32_t device = 1;
-  std::string_view fault_text = text;
-  const auto count = static_cast<unsigned>(devices.size());
-  if (const auto equals = fault_text.find('='); equals != std::string_view::npos) {
-    if (!ParseU32(fault_text.substr(0, equals), device, 10, false) || device == 0 || device > count) {
-      throw CliError(ExitCode::kUsage, "--sim-fault '" + text + "': the device number must be 1 to " +
-                                           std::to_string(count) + " (--sim-devices)");
+// Where the simulated devices a fault may name come from: "device" and "--sim-devices", or
+// "board" and "--sim-arrivals B@MS".
+struct Numbered {
+  std::string_view what;
+  std::string from;
+};
+
+// Each "[N=]FAULT" with the number of the device it is for (1 when not given), out of `count`.
+std::vector<std::pair<std::uint32_t, sim::Fault>> ParseFaults(const std::vector<std::string>& texts, unsigned count,
+                                                              const Numbered& numbered) {
+  std::vector<std::pair<std::uint32_t, sim::Fault>> faults;
+  for (const std::string& text : texts) {
+    std::uint32_t device = 1;
+    std::string_view fault_text = text;
+    if (const auto equals = fault_text.find('='); equals != std::string_view::npos) {
+      if (!ParseU32(fault_text.substr(0, equals), device, 10, false) || device == 0 || device > count) {
+        throw CliError(ExitCode::kUsage, "--sim-fault '" + text + "': the " + std::string(numbered.what) +
+                                             " number must be 1 to " + std::to_string(count) + " (" + numbered.from +
+                                             ")");
+      }
+      fault_text.remove_prefix(equals + 1);
+    } else if (count == 0) {
+      throw CliError(ExitCode::kUsage, "--sim-fault '" + text + "': there is no simulated device (--sim-devices 0)");
     }
-    fault_text.remove_prefix(equals + 1);
-  } else if (count == 0) {
-    throw CliError(ExitCode::kUsage, "--sim-fault '" + text + "': there is no simulated device (--sim-devices 0)");
+    std::string why;
+    const std::optional<sim::Fault> fault = sim::ParseFault(fault_text, &why);
+    if (!fault) throw CliError(ExitCode::kUsage, "--sim-fault '" + text + "': " + why);
+    faults.emplace_back(device, *fault);
   }
-  std::string why;
-  const std::optional<sim::Fault> fault = sim::ParseFault(fault_text, &why);
-  if (!fault) throw CliError(ExitCode::kUsage, "--sim-fault '" + text + "': " + why + "; see 'fwupgrade --help'");
-  devices[device - 1]->AddFault(*fault);
+  return faults;
 }
 
-// "B@MS": B boards, one every MS milliseconds. Returns B.
-std::uint32_t ParseArrivals(const std::string& text, sim::ArrivalPlan& plan) {
+// "B@MS": B boards, one every MS milliseconds.
+void ParseArrivals(const std::string& text, sim::ArrivalPlan& plan) {
   const std::size_t at = text.find('@');
   std::uint32_t boards = 0;
   std::uint32_t interval = 0;
@@ -89,8 +102,8 @@ std::uint32_t ParseArrivals(const std::string& text, sim::ArrivalPlan& plan) {
                                          "60000), e.g. 100@250");
   }
   if (plan.sockets == 0) throw CliError(ExitCode::kUsage, "--sim-arrivals needs at least one socket (--sim-devices)");
+  plan.boards = boards;
   plan.interval = std::chrono::milliseconds(interval);
-  return boards;
 }
 
 // Where a name points, whether or not the file exists yet: two names of one file compare equal.
@@ -148,15 +161,33 @@ std::unique_ptr<DeviceSource> DeviceSource::Create(const Options& options, const
     auto bus = std::make_unique<sim::SimBus>();
     if (options.sim_arrivals.empty()) {
       source->devices_ = bus->AddBootLoaders(options.sim_devices, config);
-      for (const std::string& text : options.sim_faults) AddFault(text, source->devices_);
+      for (const auto& [device, fault] :
+           ParseFaults(options.sim_faults, options.sim_devices, {"device", "--sim-devices"})) {
+        source->devices_[device - 1]->AddFault(fault);
+      }
     } else {
-      // --sim-devices sockets, empty at first; --sim-fault numbers the boards as they arrive.
+      // --sim-devices sockets, empty at first. Each board is made as it arrives, with the faults
+      // given for its number, and kept after it left only when its memory or log is to be written.
+      bus->ListOpens(false);
       sim::ArrivalPlan plan;
       plan.sockets = options.sim_devices;
-      const std::uint32_t boards = ParseArrivals(options.sim_arrivals, plan);
-      for (std::uint32_t i = 0; i < boards; ++i) source->devices_.push_back(std::make_shared<sim::BootLoader>(config));
-      for (const std::string& text : options.sim_faults) AddFault(text, source->devices_);
-      source->arrivals_ = std::make_unique<sim::Arrivals>(*bus, source->devices_, plan);
+      ParseArrivals(options.sim_arrivals, plan);
+      auto faults = ParseFaults(options.sim_faults, plan.boards, {"board", "--sim-arrivals " + options.sim_arrivals});
+      const bool kept = !options.sim_dump.empty() || !options.sim_log.empty();
+      if (kept) source->devices_.resize(plan.boards);
+      config.keep_log = !options.sim_log.empty();
+      const auto make = [self = source.get(), config, faults = std::move(faults), kept](std::uint32_t number) {
+        auto board = std::make_shared<sim::BootLoader>(config);
+        for (const auto& [device, fault] : faults) {
+          if (device == number) board->AddFault(fault);
+        }
+        if (kept) {
+          const std::lock_guard lock(self->devices_mutex_);
+          self->devices_[number - 1] = board;
+        }
+        return board;
+      };
+      source->arrivals_ = std::make_unique<sim::Arrivals>(*bus, make, plan);
     }
     source->bus_ = std::move(bus);
   }
@@ -204,7 +235,10 @@ void DeviceSource::CheckWireLogs(const Options& options, unsigned count) {
 
 void DeviceSource::WriteOutputs(const Options& options) const {
   if (outputs_refused_) return;
-  const auto count = static_cast<unsigned>(devices_.size());
+  std::unique_lock lock(devices_mutex_);  // boards may still arrive
+  const std::vector<std::shared_ptr<sim::BootLoader>> devices = devices_;
+  lock.unlock();
+  const auto count = static_cast<unsigned>(devices.size());
   const std::vector<OutputFile> inputs = KeptFiles(options);
   // Each file is tried; the first failure is reported after all were, with what was written.
   std::optional<CliError> failure;
@@ -220,7 +254,8 @@ void DeviceSource::WriteOutputs(const Options& options) const {
     }
   };
   for (unsigned number = 1; number <= count; ++number) {
-    const sim::BootLoader& device = *devices_[number - 1];
+    if (!devices[number - 1]) continue;  // a board that never arrived
+    const sim::BootLoader& device = *devices[number - 1];
     if (!options.sim_dump.empty()) {
       const ImageBuffer memory = device.Memory();
       write({NumberedFile(options.sim_dump, number, count), kMemory}, std::string(memory.begin(), memory.end()));

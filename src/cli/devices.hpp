@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,7 +51,10 @@ class DeviceSource {
   std::unique_ptr<HidBus> bus_;
   WireRecorder* recorder_ = nullptr;  // in bus_, with --wire-log
   std::vector<std::string> used_paths_;
+  // The simulated devices whose memory and log are written after the run, by number; with
+  // --sim-arrivals, null for a board that has not arrived (yet).
   std::vector<std::shared_ptr<sim::BootLoader>> devices_;
+  mutable std::mutex devices_mutex_;
   bool outputs_refused_ = false;
   std::unique_ptr<sim::Arrivals> arrivals_;  // the last member: stopped before the bus goes
 };

@@ -70,10 +70,15 @@ std::string Section(const CLI::App& command, const CommandEntry& entry) {
   return text;
 }
 
+// What --sim-fault's FAULT may be: after each command that takes it, and at the end of the whole
+// help.
+std::string FaultHelp() {
+  return "\n--sim-fault FAULT, a testing aid: faults of the simulated boot loader\n" +
+         Wrap("  ", sim::FaultSyntaxHelp(), 2);
+}
+
 std::string Footer() {
-  std::string footer = "\n" + ExitCodeHelp();
-  footer += "\n--sim-fault FAULT, a testing aid: faults of the simulated boot loader\n";
-  footer += Wrap("  ", sim::FaultSyntaxHelp(), 2);
+  std::string footer = "\n" + ExitCodeHelp() + FaultHelp();
   footer +=
       "\nExamples:\n"
       "  fwupgrade flash --simulate examples/sample-firmware.hex\n"
@@ -101,7 +106,9 @@ std::string FullHelp(const Parser& parser) {
 }
 
 std::string CommandHelp(const CLI::App& command, const CommandEntry& entry) {
-  return Section(command, entry) + DescribedLine("  -h, --help", "print this text");
+  std::string text = Section(command, entry) + DescribedLine("  -h, --help", "print this text");
+  if (command.get_option_no_throw("--sim-fault") != nullptr) text += FaultHelp();
+  return text;
 }
 
 }  // namespace fwup::cli

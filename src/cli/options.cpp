@@ -11,6 +11,9 @@
 namespace fwup::cli {
 namespace {
 
+// The name of the range check every numeric option has.
+constexpr const char* kRangeCheck = "range";
+
 // The documented ranges of the numeric options.
 constexpr double kMaxWaitSeconds = 86400;  // a day: longer is a mistake, not a wait
 constexpr double kMaxSimDevices = 64;
@@ -44,10 +47,20 @@ CLI::Validator DecimalIn(double low, double high, bool decimals, std::string_vie
         return {};
       },
       "");
+  validator.name(kRangeCheck);
   return validator;
 }
 
 }  // namespace
+
+std::string RangeError(CLI::Option& option, std::string value) {
+  try {
+    const std::string error = (*option.get_validator(kRangeCheck))(value);
+    return error.empty() ? error : option.get_name() + ": " + error;
+  } catch (const CLI::OptionNotFound&) {
+    return {};  // not a numeric option
+  }
+}
 
 CLI::Validator NotEmpty() {
   return CLI::Validator(

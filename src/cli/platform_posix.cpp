@@ -1,11 +1,12 @@
-// fwupgrade on Linux and macOS: the hidapi bus, what the terminal is, and the signals. Ctrl-C
-// and SIGTERM are blocked in every thread and taken by one thread of their own, so that no
-// transfer is ever cut short by EINTR: a read in flight ends as the device makes it end.
+// fwupgrade on Linux and macOS: the hidapi bus, what the terminal is, standard output, and the
+// signals. Ctrl-C and SIGTERM are blocked in every thread and taken by one thread of their own, so
+// that no transfer is ever cut short by EINTR: a read in flight ends as the device makes it end.
 #include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -13,6 +14,7 @@
 
 #include "cli/cli.hpp"
 #include "cli/exit_code.hpp"
+#include "cli/standard_output.hpp"
 #include "cli/stop_request.hpp"
 #include "hidapi/hidapi_bus.hpp"
 
@@ -66,6 +68,19 @@ constexpr std::string_view kAccessDeniedAdvice =
     "'udevadm control --reload' and 'udevadm trigger'; then plug the device in again";
 #endif
 
+std::optional<StandardOutput::Failure> WriteStdout(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      const int error = written < 0 ? errno : EIO;
+      return StandardOutput::Failure{error == EPIPE, std::strerror(error)};
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return std::nullopt;
+}
+
 TerminalInfo DetectStdoutTerminal() {
   TerminalInfo info;
   info.is_terminal = isatty(STDOUT_FILENO) == 1;
@@ -86,7 +101,11 @@ int main(int argc, char** argv) {
   ::signal(SIGXFSZ, SIG_IGN);  // a file-size limit makes the write fail, and the writer says so
   // File names are bytes here, in UTF-8 on any usual system, and printed back unchanged.
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-  Console console{std::cout, std::cerr, DetectStdoutTerminal()};
+  const TerminalInfo terminal = DetectStdoutTerminal();
+  // Never destroyed: the standard streams outlive every object of ours and are flushed at exit.
+  auto* const out = new StandardOutput(WriteStdout, terminal.is_terminal);
+  std::cout.rdbuf(out);
+  Console console{std::cout, std::cerr, terminal, [out] { return out->FailureText(); }};
   try {
     return Run(args, console, {OpenHardwareBus, kAccessDeniedAdvice, TakeStopSignals});
   } catch (const std::exception& failure) {

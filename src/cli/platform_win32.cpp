@@ -1,5 +1,6 @@
 // fwupgrade on Windows: the UTF-16 command line, the SetupAPI bus of the Windows adapter, the
-// console, and Ctrl-C (its handler runs on a thread of its own, so no transfer is cut short).
+// console or the file or pipe of standard output, and Ctrl-C (its handler runs on a thread of its own, so no transfer
+// is cut short).
 #include <windows.h>
 // after windows.h
 #include <shellapi.h>
@@ -11,6 +12,7 @@
 
 #include "cli/cli.hpp"
 #include "cli/exit_code.hpp"
+#include "cli/standard_output.hpp"
 #include "cli/stop_request.hpp"
 #include "win32/setupapi_bus.hpp"
 #include "win32/wide_text.hpp"
@@ -82,6 +84,42 @@ void UseConsoleFor(std::ostream& stream, DWORD which) {
   stream.rdbuf(new ConsoleBuffer(handle));
 }
 
+std::optional<StandardOutput::Failure> WriteStdout(std::string_view text) {
+  // Lines end with CR LF, as the C library's text mode wrote them to a file or a pipe.
+  std::string lines;
+  lines.reserve(text.size() + text.size() / 16);
+  for (const char c : text) {
+    if (c == '\n') lines += '\r';
+    lines += c;
+  }
+  std::string_view bytes = lines;
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 20));
+    const BOOL wrote = WriteFile(out, bytes.data(), chunk, &written, nullptr);
+    if (!wrote || written == 0) {
+      const DWORD error = wrote ? ERROR_WRITE_FAULT : GetLastError();
+      // A pipe whose reader went away, as Windows and Wine say it.
+      const bool gone = error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED;
+      return StandardOutput::Failure{gone, win32::SystemText(error)};
+    }
+    bytes.remove_prefix(written);
+  }
+  return std::nullopt;
+}
+
+// Standard output to a file or a pipe, with the cause of a failed write kept; null when there is
+// none, or it is a console (UseConsoleFor).
+StandardOutput* UseStandardOutput() {
+  const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (handle == INVALID_HANDLE_VALUE || handle == nullptr || GetConsoleMode(handle, &mode)) return nullptr;
+  auto* const out = new StandardOutput(WriteStdout, false);  // never destroyed, as above
+  std::cout.rdbuf(out);
+  return out;
+}
+
 BOOL WINAPI OnConsoleControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
   if (StopRequested()) return FALSE;  // the second one: the default handler ends the process
@@ -128,6 +166,7 @@ int main(int argc, char** argv) {
   UseConsoleFor(std::cout, STD_OUTPUT_HANDLE);
   UseConsoleFor(std::cerr, STD_ERROR_HANDLE);
   Console console{std::cout, std::cerr, DetectStdoutTerminal()};
+  if (StandardOutput* const out = UseStandardOutput()) console.out_failure = [out] { return out->FailureText(); };
   const Platform platform{
       [](std::string&) -> std::unique_ptr<fwup::HidBus> { return std::make_unique<fwup::win32::SetupApiBus>(); },
       "close any other program that has the device open, then run this again"};

@@ -1,14 +1,11 @@
 #include "sim/arrivals.hpp"
 
+#include <algorithm>
+
 namespace fwup::sim {
 
-Arrivals::Arrivals(SimBus& bus, std::vector<std::shared_ptr<BootLoader>> boards, ArrivalPlan plan)
-    : bus_(bus), plan_(plan), taken_(plan.sockets, false), free_at_(plan.sockets) {
-  for (auto& device : boards) {
-    Board board;
-    board.device = std::move(device);
-    boards_.push_back(std::move(board));
-  }
+Arrivals::Arrivals(SimBus& bus, BoardFactory make_board, ArrivalPlan plan)
+    : bus_(bus), make_board_(std::move(make_board)), plan_(plan), taken_(plan.sockets, false), free_at_(plan.sockets) {
   Advance(start_);
   ticker_ = std::jthread([this](std::stop_token stop) {
     while (!stop.stop_requested()) {
@@ -25,8 +22,8 @@ Arrivals::~Arrivals() {
 
 std::vector<BoardTimes> Arrivals::Times() const {
   const std::lock_guard lock(mutex_);
-  std::vector<BoardTimes> times;
-  for (const Board& board : boards_) times.push_back(board.times);
+  std::vector<BoardTimes> times = left_;
+  for (const Board& board : bench_) times.push_back(board.times);
   return times;
 }
 
@@ -46,7 +43,7 @@ void Arrivals::Plug(Board& board, unsigned socket, std::chrono::steady_clock::ti
 
 void Arrivals::Advance(std::chrono::steady_clock::time_point now) {
   const std::lock_guard lock(mutex_);
-  for (Board& board : boards_) {
+  for (Board& board : bench_) {
     if (board.where == Where::In) {
       const BootLoaderCounters counters = board.device->Counters();
       const bool reset = counters.resets > board.seen.resets;
@@ -63,21 +60,23 @@ void Arrivals::Advance(std::chrono::steady_clock::time_point now) {
         board.where = Where::Gone;
         taken_[board.socket] = false;
         free_at_[board.socket] = board.times.matched ? now : now + plan_.replace_after;
+        if (plan_.keep_times) left_.push_back(board.times);
       }
     } else if (board.where == Where::Away && now >= board.back_at) {
       taken_[board.socket] = false;
       Plug(board, board.socket, now);
     }
   }
+  std::erase_if(bench_, [](const Board& board) { return board.where == Where::Gone; });
   // The next boards as their time comes, each into the first free socket.
-  for (std::size_t i = 0; i < boards_.size(); ++i) {
-    Board& board = boards_[i];
-    if (board.where != Where::Waiting) continue;
-    if (now < start_ + plan_.interval * static_cast<long>(i)) break;
+  while (arrived_ < plan_.boards && now >= start_ + plan_.interval * static_cast<long>(arrived_)) {
     unsigned socket = 0;
     while (socket < taken_.size() && (taken_[socket] || now < free_at_[socket])) ++socket;
     if (socket == taken_.size()) break;
+    Board board;
+    board.device = make_board_(++arrived_);
     Plug(board, socket, now);
+    bench_.push_back(std::move(board));
   }
 }
 

@@ -4,10 +4,14 @@
 // application then); after any other reset it comes back in Firmware Upgrade Mode under a new
 // path, as a real one would; a board that the tool stopped talking to without a reset is taken
 // out after `idle`, and its socket stays empty for `replace_after` (the tool's settle time is
-// what tells a replaced board from one that re-enumerates).
+// what tells a replaced board from one that re-enumerates). A board is made as it is first
+// plugged in and dropped once it is gone for good: a plan of a million boards holds only those
+// on the bench.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -22,11 +26,17 @@ namespace fwup::sim {
 
 struct ArrivalPlan {
   unsigned sockets = 1;
+  std::uint32_t boards = 1;  // how many arrive in all
   std::chrono::milliseconds interval{100};
   std::chrono::milliseconds return_after{300};
   std::chrono::milliseconds idle{1000};
   std::chrono::milliseconds replace_after{3500};
+  // Keep the times of the boards that left too, for a benchmark of a bounded number of boards.
+  bool keep_times = false;
 };
+
+// Makes board `number` (1 for the first to arrive) when it is plugged in for the first time.
+using BoardFactory = std::function<std::shared_ptr<BootLoader>(std::uint32_t number)>;
 
 struct BoardTimes {
   std::string socket;  // "sim-N"; empty until the board is plugged in
@@ -36,19 +46,20 @@ struct BoardTimes {
 
 class Arrivals {
  public:
-  // The boards arrive in this order, the first at once.
-  Arrivals(SimBus& bus, std::vector<std::shared_ptr<BootLoader>> boards, ArrivalPlan plan);
+  // The boards arrive in number order, the first at once.
+  Arrivals(SimBus& bus, BoardFactory make_board, ArrivalPlan plan);
   ~Arrivals();
   Arrivals(const Arrivals&) = delete;
   Arrivals& operator=(const Arrivals&) = delete;
 
+  // The times of the boards on the bench; with keep_times, of those that left it too.
   std::vector<BoardTimes> Times() const;
 
  private:
-  enum class Where { Waiting, In, Away, Gone };
+  enum class Where { In, Away, Gone };
   struct Board {
     std::shared_ptr<BootLoader> device;
-    Where where = Where::Waiting;
+    Where where = Where::In;
     unsigned socket = 0;
     std::string path;
     BootLoaderCounters seen;  // when it was plugged in
@@ -60,10 +71,13 @@ class Arrivals {
   void Plug(Board& board, unsigned socket, std::chrono::steady_clock::time_point now);
 
   SimBus& bus_;
+  const BoardFactory make_board_;
   const ArrivalPlan plan_;
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   mutable std::mutex mutex_;
-  std::vector<Board> boards_;
+  std::vector<Board> bench_;      // plugged in, or away for a reset: at most one per socket
+  std::vector<BoardTimes> left_;  // with keep_times
+  std::uint32_t arrived_ = 0;
   std::vector<bool> taken_;                                     // per socket
   std::vector<std::chrono::steady_clock::time_point> free_at_;  // per socket
   unsigned plugs_ = 0;

@@ -96,7 +96,7 @@ std::unique_ptr<HidEnumeration> SimBus::Enumerate() { return std::make_unique<Si
 
 OpenResult SimBus::Open(const std::string& path, HidAccess access) {
   const std::lock_guard lock(mutex_);
-  counters_.opened.push_back(path);
+  if (list_opens_) counters_.opened.push_back(path);
   for (const SimInterface& interface : interfaces_) {
     if (interface.path != path) continue;
     const std::uint32_t error = access == HidAccess::Write ? interface.write_open_error : interface.read_open_error;

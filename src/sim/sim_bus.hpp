@@ -34,7 +34,7 @@ struct BusCounters {
   unsigned enumerations_ended = 0;
   unsigned hardware_ids_read = 0;
   unsigned paths_read = 0;
-  std::vector<std::string> opened;  // paths, in order of the opens
+  std::vector<std::string> opened;  // paths, in order of the opens, unless SimBus::ListOpens(false)
 };
 
 class SimBus : public HidBus {
@@ -55,12 +55,15 @@ class SimBus : public HidBus {
 
   std::shared_ptr<BootLoader> Device(std::size_t index = 0) const;
   BusCounters Counters() const;
+  // Off: the paths opened are not listed, as a bench running all day must not keep them.
+  void ListOpens(bool list) { list_opens_ = list; }
 
  private:
   friend class SimEnumeration;
   mutable std::mutex mutex_;
   std::vector<SimInterface> interfaces_;
   BusCounters counters_;
+  bool list_opens_ = true;
 };
 
 }  // namespace fwup::sim

@@ -21,13 +21,15 @@ TEST(Help, OfOneCommandShowsItsOptionsAndVersionIsTheProjects) {
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out.rfind("fwupgrade flash FILE [OPTIONS]\n  Upgrade the device with FILE", 0), 0u) << run.out;
   EXPECT_TRUE(Contains(run.out, "  --all "));
-  EXPECT_FALSE(Contains(run.out, "--region"));  // check's, not flash's
+  EXPECT_FALSE(Contains(run.out, "--region"));                           // check's, not flash's
+  EXPECT_TRUE(Contains(run.out, "\n--sim-fault FAULT, a testing aid"));  // its usage errors point here
   const CliRun version = RunCli({"--version"});
   EXPECT_EQ(version.exit_code, 0);
   EXPECT_EQ(version.out, std::string("fwupgrade ") + FWUP_PROJECT_VERSION + "\n");
 }
 
-// One short line on stderr with its own exit code, and nothing on stdout.
+// One short line on stderr with its own exit code, and nothing on stdout; the parser's and the
+// commands' alike say what is wrong and where the help is.
 TEST(Usage, IsOneLineWithItsOwnExitCode) {
   const std::vector<std::pair<std::vector<std::string>, const char*>> cases = {
       {{}, "A subcommand is required"},
@@ -37,8 +39,16 @@ TEST(Usage, IsOneLineWithItsOwnExitCode) {
       {{"flash", "a.hex", "--bogus"}, "--bogus"},
       {{"flash", "a.hex", "--sim-dump", "x"}, "--sim-dump requires --simulate"},
       {{"list", "--sim-devices", "2"}, "requires --simulate"},
+      {{"flash", "a.hex", "--watch", "--sim-arrivals", "3@10"}, "--sim-arrivals requires --simulate"},
       {{"flash", "a.hex", "--simulate", "--sim-devices", "65"}, "--sim-devices"},
-      {{"flash", "a.hex", "--wait", "-1"}, "--wait needs a value"},
+      {{"flash", "a.hex", "--wait", "--bogus"}, "--wait needs a value"},
+      // A negative number, which the parser takes for an option, is told its range.
+      {{"flash", "a.hex", "--wait", "-1"}, "--wait: '-1' is not a number of seconds from 0 to 86400"},
+      {{"flash", "a.hex", "--watch", "--count", "-1"}, "--count: '-1' is not a whole number from 1 to 1000000"},
+      {{"flash", "a.hex", "--watch", "--retries", "-2"}, "'-2' is not a whole number from 0 to 10"},
+      {{"flash", "a.hex", "--watch", "--settle", "-.5"}, "'-.5' is not a number of seconds from 0 to 600"},
+      {{"flash", "a.hex", "--simulate", "--sim-devices", "-1"}, "'-1' is not a whole number from 0 to 64"},
+      {{"info", "--simulate", "--sim-transfer-time", "-1"}, "'-1' is not a whole number of microseconds from 0 to"},
       {{"flash", "a.hex", "--wait=-1"}, "not a number of seconds from 0 to 86400"},
       {{"flash", "a.hex", "--wait", "soon"}, "not a number of seconds from 0 to 86400"},
       // Each of these once overflowed to no wait at all, or was taken as one.
@@ -56,8 +66,14 @@ TEST(Usage, IsOneLineWithItsOwnExitCode) {
       {{"check", ""}, "FILE: an empty value"},
       {{"info", "--simulate", "--sim-fault", "bogus@1"}, "unknown fault 'bogus'"},
       {{"info", "--simulate", "--sim-fault", "no-answer"}, "needs @TRANSFER"},
-      {{"info", "--simulate", "--sim-fault", "2=no-answer@crc"}, "must be 1 to 1"},
+      {{"info", "--simulate", "--sim-fault", "2=no-answer@crc"}, "device number must be 1 to 1 (--sim-devices)"},
+      {{"flash", "--watch", "--simulate", "--sim-devices", "4", "--sim-arrivals", "2@0", "--sim-fault", "4=verdict:55",
+        SampleFirmware()},
+       "board number must be 1 to 2 (--sim-arrivals 2@0)"},
       {{"info", "--simulate", "--sim-devices", "0", "--sim-fault", "no-answer@crc"}, "no simulated device"},
+      {{"flash", "--watch", "--simulate", "--sim-arrivals", "3", SampleFirmware()}, "give B@MS"},
+      {{"flash", "--watch", "--simulate", "--sim-devices", "0", "--sim-arrivals", "3@1", SampleFirmware()},
+       "needs at least one socket"},
       {{"check", "a.hex", "--region", "1:2:3"}, "START:SIZE"},
       {{"check", "a.hex", "--simulate"}, "--simulate"},
       {{"image", "a.hex", "--json", "-o", "x"}, "--json"},
@@ -68,7 +84,9 @@ TEST(Usage, IsOneLineWithItsOwnExitCode) {
     EXPECT_EQ(run.exit_code, Code(ExitCode::kUsage)) << says;
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-    EXPECT_EQ(run.err.rfind("fwupgrade: ", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.rfind("fwupgrade: usage error: ", 0), 0u) << run.err;
+    EXPECT_EQ(Count(run.err, "usage error"), 1u) << run.err;
+    EXPECT_TRUE(Contains(run.err, " --help'\n"));
     EXPECT_TRUE(Contains(run.err, says));
     EXPECT_LT(run.err.size(), 200u) << "not a short line: " << run.err;
   }

@@ -81,7 +81,8 @@ TEST(Info, FailedVersionQueryOrInfoQuery) {
   EXPECT_TRUE(Contains(info.err, "Query Device Info Failed"));
 }
 
-// Data the 64 KiB image cannot hold is dropped as the device's tool drops it, but said.
+// Data the 64 KiB image cannot hold is dropped as the device's tool drops it, but said, by check,
+// flash and image alike.
 TEST(Check, CountsWhatTheFileSetsAgainstTheRegion) {
   ScratchDir scratch;
   const std::string file = scratch.File("firmware.hex");
@@ -101,6 +102,8 @@ TEST(Check, CountsWhatTheFileSetsAgainstTheRegion) {
   const CliRun flash = RunCli(Args({"flash", "--simulate", file}));
   EXPECT_EQ(flash.exit_code, 0) << flash.err;
   EXPECT_TRUE(Contains(flash.err, "5 bytes lie above the 64 KiB image"));
+  EXPECT_TRUE(Contains(RunCli({"image", file, "-o", scratch.File("image.bin")}).out,
+                       "Note: 5 bytes lie above the 64 KiB image and are ignored.\n"));
 
   const CliRun low = RunCli({"check", file, "--region", "0x800:0x10"});
   EXPECT_EQ(low.exit_code, 0);

@@ -1,5 +1,6 @@
 // Where the tool meets the user's system, tried as a hostile user would, through the real
-// program: files it is asked to write, files it is asked to read, signals and closed pipes.
+// program: files it is asked to write, files it is asked to read, signals, closed pipes and a
+// standard output that takes nothing.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -300,6 +301,27 @@ TEST(Pipe, AReaderThatGoesAwayNeverStopsTheUpgrades) {
                              " | true; echo \"status ${PIPESTATUS[0]}\" >&2")
                            .err,
                        "status 0"));
+}
+
+// Standard output that takes nothing (a full disk) is said on standard error: a run that succeeded
+// fails with 8, one that failed keeps its code, and the upgrade is not stopped by it.
+TEST(Pipe, AFullDiskIsSaidAndFailsOnlyARunThatSucceeded) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this machine";
+  ScratchDir scratch;
+  const std::string dump = scratch.File("memory.bin");
+  const std::string sample = Quoted(SampleFirmware());
+  const std::vector<std::pair<std::string, ExitCode>> cases = {
+      {"check --json " + sample, ExitCode::kOutputFailed},
+      {"--help", ExitCode::kOutputFailed},
+      {"flash --simulate --sim-transfer-time 0 --sim-dump " + Quoted(dump) + " " + sample, ExitCode::kOutputFailed},
+      {"check --json " + Quoted(scratch.File("missing.hex")), ExitCode::kFileRefused},
+      {"flash --simulate --sim-transfer-time 0 --sim-fault verdict:55 " + sample, ExitCode::kMismatch}};
+  for (const auto& [args, code] : cases) {
+    const CliRun run = Shell(Program() + " " + args + " >/dev/full");
+    EXPECT_EQ(run.exit_code, Code(code)) << args;
+    EXPECT_EQ(Count(run.err, "fwupgrade: cannot write to standard output: No space left on device\n"), 1u) << run.err;
+  }
+  EXPECT_TRUE(HoldsFile(ReadFileBytes(dump), SampleFirmware()));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The programs as a user runs them: the demo and the exit status a shell sees, the system's HID
-// layer with no device attached, and the sample firmware made again from its generator.
+// The programs as a user runs them: the demo and the exit status a shell sees, the simulator's
+// largest bench, the system's HID layer with no device attached, and the sample firmware made again
+// from its generator.
 #include <gtest/gtest.h>
 
 #include "cli_runner.hpp"
@@ -18,6 +19,13 @@ TEST(Program, TheDemoFlashesTheSampleAndTheExitStatusReachesTheShell) {
   EXPECT_EQ(Fwupgrade("").exit_code, Code(ExitCode::kUsage));
   EXPECT_EQ(Fwupgrade("flash --simulate --sim-transfer-time 0 --sim-fault verdict:55 " + SampleFirmware()).exit_code,
             Code(ExitCode::kMismatch));
+  // The largest bench the simulator plans fits in a small address space: a board is made as it
+  // arrives.
+  const CliRun bench = Shell("ulimit -v 1000000; " + std::string(FWUPGRADE_PROGRAM) +
+                             " flash --watch --count 2 --simulate --sim-devices 2 --sim-arrivals 1000000@0 "
+                             "--sim-transfer-time 0 " +
+                             SampleFirmware());
+  EXPECT_EQ(bench.exit_code, 0) << bench.err;
 }
 
 TEST(Program, NoDevicePresentOnTheSystemsHidLayer) {

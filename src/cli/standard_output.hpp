@@ -1,0 +1,48 @@
+// Standard output as the program writes it: held here and handed to the platform's write in
+// pieces, with the first failure kept, so that the end of a run can tell a reader that went away
+// (never a failure of the run: the upgrades go on) from a write the system refused (a full disk:
+// said, and the run fails). Safe from several threads, as the standard streams are: the stream
+// keeps no buffer of its own, every character comes here under the lock.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <streambuf>
+#include <string>
+#include <string_view>
+
+namespace fwup::cli {
+
+class StandardOutput : public std::streambuf {
+ public:
+  struct Failure {
+    bool reader_gone = false;  // a closed pipe
+    std::string why;           // the system's words
+  };
+  // Writes all of `bytes`, or says why it could not.
+  using Write = std::function<std::optional<Failure>(std::string_view bytes)>;
+
+  // `line_buffered`: each line goes out as it ends, as on a terminal.
+  StandardOutput(Write write, bool line_buffered);
+
+  // Why a write failed; empty when none did or when the reader went away.
+  std::string FailureText() const;
+
+ protected:
+  int_type overflow(int_type c) override;
+  std::streamsize xsputn(const char* text, std::streamsize count) override;
+  int sync() override;
+
+ private:
+  bool Put(std::string_view bytes);
+  bool Drain();  // with the lock held
+
+  const Write write_;
+  const bool line_buffered_;
+  mutable std::mutex mutex_;
+  std::string pending_;
+  std::optional<Failure> failure_;
+};
+
+}  // namespace fwup::cli
