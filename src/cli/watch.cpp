@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <list>
 #include <map>
 #include <thread>
@@ -260,7 +261,11 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
 
   for (;;) {
     const bool stopping = StopRequested();
-    const bool take_new = !stopping && (options.count == 0 || started < options.count);
+    // No board beyond --count is started, however many sockets fill at once.
+    const unsigned take_new = stopping                  ? 0u
+                              : options.count == 0      ? std::numeric_limits<unsigned>::max()
+                              : started < options.count ? options.count - started
+                                                        : 0u;
     std::vector<BoardEnd> removed;
     for (const WatchSlots::Start& start :
          slots.Observe(Present(bus), WatchSlots::Clock::now(), take_new, !stopping, removed)) {

@@ -5,7 +5,7 @@ namespace fwup::cli {
 std::string SlotOf(const PresentDevice& device) { return device.location.empty() ? device.path : device.location; }
 
 std::vector<WatchSlots::Start> WatchSlots::Observe(const std::vector<PresentDevice>& present, Clock::time_point now,
-                                                   bool take_new, bool retry, std::vector<BoardEnd>& ended) {
+                                                   unsigned take_new, bool retry, std::vector<BoardEnd>& ended) {
   std::map<std::string, std::string> here;  // slot -> the first path present there
   for (const PresentDevice& device : present) here.emplace(SlotOf(device), device.path);
   for (const auto& [slot, path] : here) slots_[slot];
@@ -32,7 +32,8 @@ std::vector<WatchSlots::Start> WatchSlots::Observe(const std::vector<PresentDevi
     }
     slot.empty_since.reset();
     const std::string& path = found->second;
-    if (slot.state == SlotState::Empty && take_new && path != slot.done_path) {
+    if (slot.state == SlotState::Empty && take_new > 0 && path != slot.done_path) {
+      --take_new;
       slot = Slot{};
       slot.state = SlotState::Flashing;
       slot.path = path;

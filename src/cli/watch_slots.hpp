@@ -54,8 +54,8 @@ class WatchSlots {
 
   // The devices in Firmware Upgrade Mode now. Returns the attempts to start; boards that waited
   // for another attempt end in `ended` when they were taken out, or without `retry` (a stop).
-  // New boards are taken only when `take_new`.
-  std::vector<Start> Observe(const std::vector<PresentDevice>& present, Clock::time_point now, bool take_new,
+  // At most `take_new` new boards are taken.
+  std::vector<Start> Observe(const std::vector<PresentDevice>& present, Clock::time_point now, unsigned take_new,
                              bool retry, std::vector<BoardEnd>& ended);
 
   // An attempt on `slot` ended, `matched` or not. Returns the board's end, or nothing when it

@@ -146,7 +146,7 @@ struct Line {
   std::vector<BoardEnd> ended;
 
   // The paths started when these devices are present at `seconds`.
-  std::vector<std::string> At(double seconds, const std::vector<PresentDevice>& present, bool take_new = true,
+  std::vector<std::string> At(double seconds, const std::vector<PresentDevice>& present, unsigned take_new = 9,
                               bool retry = true) {
     now = WatchSlots::Clock::time_point{} + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
     std::vector<std::string> paths;
@@ -197,7 +197,7 @@ TEST(WatchSlots, ABoardWaitingForAnotherAttemptEndsWhenTakenOutOrStopped) {
     EXPECT_FALSE(line.End("1-1", false));
     EXPECT_TRUE(line.slots.Busy());
     if (stop) {
-      EXPECT_EQ(line.At(0.1, {{"/dev/hidraw1", "1-1"}}, false, false), Paths{});
+      EXPECT_EQ(line.At(0.1, {{"/dev/hidraw1", "1-1"}}, 0, false), Paths{});
     } else {
       EXPECT_EQ(line.At(1, {}), Paths{});
       EXPECT_EQ(line.At(3.9, {}), Paths{});  // may still come back after its reset
@@ -209,7 +209,9 @@ TEST(WatchSlots, ABoardWaitingForAnotherAttemptEndsWhenTakenOutOrStopped) {
     EXPECT_EQ(line.ended[0].stopped, stop);
     EXPECT_EQ(line.ended[0].removed, !stop);
     EXPECT_FALSE(line.slots.Busy());
-    EXPECT_EQ(line.At(5, {{"/dev/hidraw7", "1-3"}}, false), Paths{});  // --count reached: no new board
+    EXPECT_EQ(line.At(5, {{"/dev/hidraw7", "1-3"}}, 0), Paths{});  // --count reached: no new board
+    // One board short of --count: one of the boards that arrive together is taken.
+    EXPECT_EQ(line.At(6, {{"/dev/hidraw8", "1-4"}, {"/dev/hidraw9", "1-5"}}, 1), Paths{"/dev/hidraw8"});
   }
 }
 
