@@ -18,7 +18,6 @@
 #include "cli/wire_recorder.hpp"
 #include "device/find_device.hpp"
 #include "device/hardware_id.hpp"
-#include "ports/parse_number.hpp"
 #include "ports/utf8.hpp"
 #include "sim/arrivals.hpp"
 #include "sim/fault.hpp"
@@ -57,53 +56,17 @@ std::vector<OutputFile> KeptFiles(const Options& options) {
   return files;
 }
 
-// Where the simulated devices a fault may name come from: "device" and "--sim-devices", or
-// "board" and "--sim-arrivals B@MS".
-struct Numbered {
-  std::string_view what;
-  std::string from;
-};
-
-// Each "[N=]FAULT" with the number of the device it is for (1 when not given), out of `count`.
-std::vector<std::pair<std::uint32_t, sim::Fault>> ParseFaults(const std::vector<std::string>& texts, unsigned count,
-                                                              const Numbered& numbered) {
-  std::vector<std::pair<std::uint32_t, sim::Fault>> faults;
+// Each "[N=]FAULT" with the number of the device it is for, out of `count`.
+std::vector<sim::NumberedFault> ParseFaults(const std::vector<std::string>& texts, unsigned count,
+                                            std::string_view what, const std::string& from) {
+  std::vector<sim::NumberedFault> faults;
   for (const std::string& text : texts) {
-    std::uint32_t device = 1;
-    std::string_view fault_text = text;
-    if (const auto equals = fault_text.find('='); equals != std::string_view::npos) {
-      if (!ParseU32(fault_text.substr(0, equals), device, 10, false) || device == 0 || device > count) {
-        throw CliError(ExitCode::kUsage, "--sim-fault '" + text + "': the " + std::string(numbered.what) +
-                                             " number must be 1 to " + std::to_string(count) + " (" + numbered.from +
-                                             ")");
-      }
-      fault_text.remove_prefix(equals + 1);
-    } else if (count == 0) {
-      throw CliError(ExitCode::kUsage, "--sim-fault '" + text + "': there is no simulated device (--sim-devices 0)");
-    }
     std::string why;
-    const std::optional<sim::Fault> fault = sim::ParseFault(fault_text, &why);
+    const auto fault = sim::ParseNumberedFault(text, count, what, from, &why);
     if (!fault) throw CliError(ExitCode::kUsage, "--sim-fault '" + text + "': " + why);
-    faults.emplace_back(device, *fault);
+    faults.push_back(*fault);
   }
   return faults;
-}
-
-// "B@MS": B boards, one every MS milliseconds.
-void ParseArrivals(const std::string& text, sim::ArrivalPlan& plan) {
-  const std::size_t at = text.find('@');
-  std::uint32_t boards = 0;
-  std::uint32_t interval = 0;
-  if (at == std::string::npos || !ParseU32(std::string_view(text).substr(0, at), boards, 10, false) ||
-      !ParseU32(std::string_view(text).substr(at + 1), interval, 10, false) || boards == 0 || boards > 1000000 ||
-      interval > 60000) {
-    throw CliError(ExitCode::kUsage, "--sim-arrivals '" + text +
-                                         "': give B@MS, B boards (1 to 1000000) one every MS milliseconds (0 to "
-                                         "60000), e.g. 100@250");
-  }
-  if (plan.sockets == 0) throw CliError(ExitCode::kUsage, "--sim-arrivals needs at least one socket (--sim-devices)");
-  plan.boards = boards;
-  plan.interval = std::chrono::milliseconds(interval);
 }
 
 // Where a name points, whether or not the file exists yet: two names of one file compare equal.
@@ -162,7 +125,7 @@ std::unique_ptr<DeviceSource> DeviceSource::Create(const Options& options, const
     if (options.sim_arrivals.empty()) {
       source->devices_ = bus->AddBootLoaders(options.sim_devices, config);
       for (const auto& [device, fault] :
-           ParseFaults(options.sim_faults, options.sim_devices, {"device", "--sim-devices"})) {
+           ParseFaults(options.sim_faults, options.sim_devices, "device", "--sim-devices")) {
         source->devices_[device - 1]->AddFault(fault);
       }
     } else {
@@ -171,8 +134,12 @@ std::unique_ptr<DeviceSource> DeviceSource::Create(const Options& options, const
       bus->ListOpens(false);
       sim::ArrivalPlan plan;
       plan.sockets = options.sim_devices;
-      ParseArrivals(options.sim_arrivals, plan);
-      auto faults = ParseFaults(options.sim_faults, plan.boards, {"board", "--sim-arrivals " + options.sim_arrivals});
+      if (std::string why; !sim::ParseArrivals(options.sim_arrivals, plan, &why)) {
+        throw CliError(ExitCode::kUsage, "--sim-arrivals '" + options.sim_arrivals + "': " + why);
+      }
+      if (plan.sockets == 0)
+        throw CliError(ExitCode::kUsage, "--sim-arrivals needs at least one socket (--sim-devices)");
+      auto faults = ParseFaults(options.sim_faults, plan.boards, "board", "--sim-arrivals " + options.sim_arrivals);
       const bool kept = !options.sim_dump.empty() || !options.sim_log.empty();
       if (kept) source->devices_.resize(plan.boards);
       config.keep_log = !options.sim_log.empty();

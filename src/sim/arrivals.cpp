@@ -2,7 +2,24 @@
 
 #include <algorithm>
 
+#include "ports/parse_number.hpp"
+
 namespace fwup::sim {
+
+bool ParseArrivals(std::string_view text, ArrivalPlan& plan, std::string* why) {
+  const std::size_t at = text.find('@');
+  std::uint32_t boards = 0;
+  std::uint32_t interval = 0;
+  if (at == std::string_view::npos || !ParseU32(text.substr(0, at), boards, 10, false) ||
+      !ParseU32(text.substr(at + 1), interval, 10, false) || boards == 0 || boards > 1000000 || interval > 60000) {
+    if (why != nullptr)
+      *why = "give B@MS, B boards (1 to 1000000) one every MS milliseconds (0 to 60000), e.g. 100@250";
+    return false;
+  }
+  plan.boards = boards;
+  plan.interval = std::chrono::milliseconds(interval);
+  return true;
+}
 
 Arrivals::Arrivals(SimBus& bus, BoardFactory make_board, ArrivalPlan plan)
     : bus_(bus), make_board_(std::move(make_board)), plan_(plan), taken_(plan.sockets, false), free_at_(plan.sockets) {

@@ -38,6 +38,10 @@ struct ArrivalPlan {
 // Makes board `number` (1 for the first to arrive) when it is plugged in for the first time.
 using BoardFactory = std::function<std::shared_ptr<BootLoader>(std::uint32_t number)>;
 
+// "B@MS": B boards (1 to 1000000), one every MS milliseconds (0 to 60000), into `plan`; false,
+// with `why` set, for a text that is wrong.
+bool ParseArrivals(std::string_view text, ArrivalPlan& plan, std::string* why);
+
 struct BoardTimes {
   std::string socket;  // "sim-N"; empty until the board is plugged in
   std::optional<std::chrono::steady_clock::time_point> arrived;

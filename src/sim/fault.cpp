@@ -107,4 +107,27 @@ std::string_view FaultSyntaxHelp() {
          "boot-version, info, erase, program, end, crc, reset, with #N for its N-th time.";
 }
 
+std::optional<NumberedFault> ParseNumberedFault(std::string_view text, unsigned count, std::string_view what,
+                                                std::string_view from, std::string* why) {
+  NumberedFault numbered_fault;
+  if (const auto equals = text.find('='); equals != std::string_view::npos) {
+    std::uint32_t& device = numbered_fault.device;
+    if (!ParseU32(text.substr(0, equals), device, 10, false) || device == 0 || device > count) {
+      if (why != nullptr) {
+        *why = "the " + std::string(what) + " number must be 1 to " + std::to_string(count) + " (" + std::string(from) +
+               ")";
+      }
+      return std::nullopt;
+    }
+    text.remove_prefix(equals + 1);
+  } else if (count == 0) {
+    if (why != nullptr) *why = "there is no simulated device (--sim-devices 0)";
+    return std::nullopt;
+  }
+  const std::optional<Fault> fault = ParseFault(text, why);
+  if (!fault) return std::nullopt;
+  numbered_fault.fault = *fault;
+  return numbered_fault;
+}
+
 }  // namespace fwup::sim

@@ -38,6 +38,16 @@ struct Fault {
 // with an optional "#n" for its n-th request. VALUE is hex (an error code in decimal).
 std::optional<Fault> ParseFault(std::string_view text, std::string* why = nullptr);
 
+// "[N=]FAULT": a fault for simulated device N of `count`, device 1 when N is not given.
+// `what` and `from` name the devices in a message ("the board number must be 1 to 5 (--sim-arrivals
+// 5@100)"); nothing, with `why` set, for a text that is wrong.
+struct NumberedFault {
+  std::uint32_t device = 1;
+  Fault fault;
+};
+std::optional<NumberedFault> ParseNumberedFault(std::string_view text, unsigned count, std::string_view what,
+                                                std::string_view from, std::string* why);
+
 // The accepted forms, for a shell's help.
 std::string_view FaultSyntaxHelp();
 
