@@ -101,19 +101,14 @@ ExitCode FlashAll(Context& context, const CheckedFile& file, BoardRecorder& reco
   std::string failed;
   for (std::size_t i = 0; i < records.size(); ++i) {
     const DeviceRecord& record = records[i];
-    Json entry = Json::Object();
-    AddDeviceJson(entry, record, views[i]->record(), true);
-    entry["exit_code"] = ToInt(record.code);
+    devices.Append(EntryJson(record, views[i]->record()));
     if (record.code == ExitCode::kSuccess) {
       ++matched;
-    } else {
-      stopped += record.code == ExitCode::kInterrupted ? 1 : 0;
-      entry["error"]["kind"] = KindOf(record.code);
-      entry["error"]["message"] = record.error;
-      failed += (failed.empty() ? "" : ", ") + record.path + " (" + record.result + ")";
-      if (!options.json) context.console.err << record.path << ": " << record.error << '\n';
+      continue;
     }
-    devices.Append(std::move(entry));
+    stopped += record.code == ExitCode::kInterrupted ? 1 : 0;
+    failed += (failed.empty() ? "" : ", ") + record.path + " (" + record.result + ")";
+    if (!options.json) context.console.err << record.path << ": " << record.error << '\n';
   }
   context.result["devices"] = std::move(devices);
   context.result["matched"] = matched;

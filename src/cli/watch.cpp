@@ -249,13 +249,7 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
       Json entry = Json::Object();
       entry["slot"] = end.slot;
       entry["attempts"] = last.attempt;
-      AddDeviceJson(entry, last.record, last.shown, true);
-      entry["exit_code"] = ToInt(last.record.code);
-      if (last.record.code != ExitCode::kSuccess) {
-        entry["error"]["kind"] = KindOf(last.record.code);
-        entry["error"]["message"] = last.record.error;
-      }
-      boards.Append(std::move(entry));
+      boards.Append(EntryJson(last.record, last.shown, std::move(entry)));
     }
   };
 
