@@ -135,26 +135,20 @@ void Screen::Print(std::ostream& stream, std::string_view line) {
   }
 }
 
-// Only what changed is written again: the bar over itself; of the rows, those whose text changed,
-// the cursor first going back up to the top row.
+// Only what changed is written again: the bar over itself; of the rows (which are never taken
+// away), those whose text changed, the cursor first going back up to the top row.
 void Screen::Draw(std::vector<std::string> lines) {
+  if (lines == drawn_) return;
   std::string frame;
   if (live_ == Live::Bar) {
-    if (!drawn_.empty() && lines[0] == drawn_[0]) return;
     const std::size_t before = drawn_.empty() ? 0 : drawn_[0].size();
     frame = "\r" + lines[0] + std::string(before - std::min(before, lines[0].size()), ' ');
   } else {
-    bool changed = lines.size() != drawn_.size();
     if (!drawn_.empty()) frame = "\x1b[" + std::to_string(drawn_.size()) + "A";
     for (std::size_t i = 0; i < lines.size(); ++i) {
-      if (i >= drawn_.size() || lines[i] != drawn_[i]) {
-        changed = true;
-        frame += "\r\x1b[K" + lines[i];
-      }
+      if (i >= drawn_.size() || lines[i] != drawn_[i]) frame += "\r\x1b[K" + lines[i];
       frame += '\n';
     }
-    if (lines.size() < drawn_.size()) frame += "\x1b[J";
-    if (!changed) return;
   }
   console_.out << frame << std::flush;
   drawn_ = std::move(lines);
