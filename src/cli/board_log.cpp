@@ -1,8 +1,5 @@
 #include "cli/board_log.hpp"
 
-#include "fwupgrade_version.hpp"
-#include "upgrade/outcome_names.hpp"
-
 namespace fwup::cli {
 
 std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
@@ -25,37 +22,18 @@ BoardRecorder::BoardRecorder(const Options& options, const CheckedFile& file) {
                                                "SHA-256; copy it to a local disk and try again; no device was touched");
   }
   log_.emplace(options.log, std::vector<std::string>{options.file});
-  file_ = Json::Object();
-  file_["file"] = options.file;
-  file_["file_size"] = static_cast<std::uint64_t>(file.read.bytes.size());
-  const std::string sha256 = Sha256Hex(file.read.bytes);
-  file_["file_sha256"] = sha256;
-  if (sha256.empty()) {
+  facts_ = {HostName(), options.file, file.read.bytes.size(), Sha256Hex(file.read.bytes)};
+  if (facts_.file_sha256.empty()) {
     throw CliError(ExitCode::kOutputFailed, "cannot log to '" + options.log +
                                                 "': the SHA-256 of the firmware file cannot be computed (this "
                                                 "computer lacks OpenSSL's libcrypto); nothing was flashed");
   }
-  host_ = HostName();
 }
 
 void BoardRecorder::Record(const DeviceRecord& record, unsigned attempts) {
   if (!log_ || !record.found) return;
-  Json line = Json::Object();
-  line["time"] = UtcTimeNow();
-  line["tool"] = std::string("fwupgrade ").append(kVersion);  // not "..." + temporary: g++ 12 warns falsely
-  line["host"] = host_;
-  line["location"] = record.location.empty() ? Json() : Json(record.location);
-  line["path"] = record.path;
-  line["versions"] = VersionsJson(record.versions);
-  for (const char* key : {"file", "file_size", "file_sha256"}) line[key] = file_[key];
-  line["verdict"] = NameOf(record.run.verdict);
-  line["failed_step"] = FailedStep(record);
-  line["result"] = record.result;
-  line["exit_code"] = ToInt(record.code);
-  line["attempts"] = attempts;
-  line["seconds"] = record.seconds;
   try {
-    log_->Append(line.Line());
+    log_->Append(LogLine(record, attempts, facts_, UtcTimeNow()));
   } catch (const CliError& error) {
     const std::lock_guard lock(mutex_);
     if (!failure_) failure_ = error;

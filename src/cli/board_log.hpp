@@ -14,10 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/devices.hpp"
-#include "cli/exit_code.hpp"
+#include "cli/command.hpp"
+#include "cli/device_record.hpp"
 #include "cli/firmware_file_check.hpp"
-#include "cli/json.hpp"
 
 namespace fwup::cli {
 
@@ -73,8 +72,7 @@ class BoardRecorder {
 
  private:
   std::optional<BoardLog> log_;
-  Json file_;
-  std::string host_;
+  LogFacts facts_;
   std::mutex mutex_;
   std::optional<CliError> failure_;
 };

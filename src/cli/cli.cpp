@@ -17,12 +17,9 @@ void Report(Console& console, const Options& options, Json& result, ExitCode cod
   if (options.json) {
     result["exit_code"] = ToInt(code);
     if (!errors.empty()) {
-      Json error = Json::Object();
-      error["kind"] = KindOf(errors.front().code());
       std::string message = errors.front().what();
       for (std::size_t i = 1; i < errors.size(); ++i) message += "; also: " + std::string(errors[i].what());
-      error["message"] = message;
-      result["error"] = std::move(error);
+      result["error"] = ErrorJson(errors.front().code(), message);
     }
     console.out << result.Dump() << std::flush;
     return;

@@ -3,8 +3,6 @@
 // once: each device gets its own session of the core and its own link, on its own thread, and one
 // failing never stops or disturbs the others.
 #include <CLI/CLI.hpp>
-#include <algorithm>
-#include <array>
 #include <cstdio>
 #include <thread>
 
@@ -47,7 +45,7 @@ void AddOptions(CLI::App& command, Options& options) {
 // The summary table of flash --all: path, location, versions before, verdict, seconds
 // (right-aligned).
 std::string SummaryTable(const std::vector<DeviceRecord>& records) {
-  std::vector<std::array<std::string, 6>> rows = {{"PATH", "LOCATION", "APPLICATION", "BOOT", "VERDICT", "SECONDS"}};
+  std::vector<std::vector<std::string>> rows = {{"PATH", "LOCATION", "APPLICATION", "BOOT", "VERDICT", "SECONDS"}};
   for (const DeviceRecord& record : records) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f", record.seconds);
@@ -56,18 +54,8 @@ std::string SummaryTable(const std::vector<DeviceRecord>& records) {
                     versions.application_taken ? versions.application : "-", versions.boot_taken ? versions.boot : "-",
                     record.result, seconds});
   }
-  std::array<std::size_t, 6> width{};
-  for (const auto& row : rows) {
-    for (std::size_t column = 0; column < row.size(); ++column)
-      width[column] = std::max(width[column], row[column].size());
-  }
   std::string table;
-  for (const auto& row : rows) {
-    for (std::size_t column = 0; column + 1 < row.size(); ++column) {
-      table += row[column] + std::string(width[column] - row[column].size() + 2, ' ');
-    }
-    table += std::string(width.back() - row.back().size(), ' ') + row.back() + '\n';
-  }
+  for (const std::string& line : Columns(rows, true)) table += line + '\n';
   return table;
 }
 
@@ -101,19 +89,14 @@ ExitCode FlashAll(Context& context, const CheckedFile& file, BoardRecorder& reco
   std::string failed;
   for (std::size_t i = 0; i < records.size(); ++i) {
     const DeviceRecord& record = records[i];
-    Json entry = Json::Object();
-    AddDeviceJson(entry, record, views[i]->record(), true);
-    entry["exit_code"] = ToInt(record.code);
+    devices.Append(EntryJson(record, views[i]->record()));
     if (record.code == ExitCode::kSuccess) {
       ++matched;
-    } else {
-      stopped += record.code == ExitCode::kInterrupted ? 1 : 0;
-      entry["error"]["kind"] = KindOf(record.code);
-      entry["error"]["message"] = record.error;
-      failed += (failed.empty() ? "" : ", ") + record.path + " (" + record.result + ")";
-      if (!options.json) context.console.err << record.path << ": " << record.error << '\n';
+      continue;
     }
-    devices.Append(std::move(entry));
+    stopped += record.code == ExitCode::kInterrupted ? 1 : 0;
+    failed += (failed.empty() ? "" : ", ") + record.path + " (" + record.result + ")";
+    if (!options.json) context.console.err << record.path << ": " << record.error << '\n';
   }
   context.result["devices"] = std::move(devices);
   context.result["matched"] = matched;

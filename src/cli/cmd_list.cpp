@@ -1,6 +1,5 @@
 // fwupgrade list: the present HID interfaces in walk order, marking the one the tool would use.
 #include <CLI/CLI.hpp>
-#include <algorithm>
 
 #include "cli/command.hpp"
 #include "cli/devices.hpp"
@@ -49,27 +48,14 @@ ExitCode Run(Context& context) {
     out << "No HID interface is present.\n";
     return ExitCode::kSuccess;
   }
-  const auto location = [](const HidInterfaceInfo& interface) {
-    return interface.location.empty() ? std::string("-") : interface.location;
-  };
-  std::size_t id_width = std::string_view("HARDWARE ID").size();
-  std::size_t location_width = std::string_view("LOCATION").size();
-  for (const HidInterfaceInfo& interface : interfaces) {
-    id_width = std::max(id_width, Utf8(interface.hardware_id).size());
-    location_width = std::max(location_width, location(interface).size());
-  }
-  const auto row = [&](std::string_view mark, const std::string& id, const std::string& place,
-                       const std::string& path) {
-    out << mark << ' ' << id << std::string(id_width - id.size() + 2, ' ') << place
-        << std::string(location_width - place.size() + 2, ' ') << path << '\n';
-  };
-  row(" ", "HARDWARE ID", "LOCATION", "PATH");
+  std::vector<std::vector<std::string>> rows = {{"  HARDWARE ID", "LOCATION", "PATH"}};
   for (std::size_t i = 0; i < interfaces.size(); ++i) {
-    row(used == i               ? "*"
-        : interfaces[i].matches ? "+"
-                                : " ",
-        Utf8(interfaces[i].hardware_id), location(interfaces[i]), interfaces[i].path);
+    const HidInterfaceInfo& interface = interfaces[i];
+    const char* mark = used == i ? "* " : interface.matches ? "+ " : "  ";
+    rows.push_back(
+        {mark + Utf8(interface.hardware_id), interface.location.empty() ? "-" : interface.location, interface.path});
   }
+  for (const std::string& line : Columns(rows)) out << line << '\n';
   out << interfaces.size() << (interfaces.size() == 1 ? " interface, " : " interfaces, ") << matching
       << " in Firmware Upgrade Mode";
   if (used) out << ". *: the one the tool would use";

@@ -24,7 +24,6 @@
 #include "sim/sim_bus.hpp"
 #include "sim/wire_log.hpp"
 #include "upgrade/connect_device.hpp"
-#include "upgrade/outcome_names.hpp"
 
 namespace fwup::cli {
 namespace {
@@ -370,54 +369,6 @@ ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_a
     return {ExitCode::kDeviceFailure, OpenFailure(connected, access_denied_advice), "Cannot Open Device"};
   }
   return {};
-}
-
-Json VersionsJson(const DeviceVersions& versions) {
-  Json object = Json::Object();
-  object["application"] = versions.application_taken ? Json(versions.application) : Json();
-  object["boot"] = versions.boot_taken ? Json(versions.boot) : Json();
-  return object;
-}
-
-Json FailedStep(const DeviceRecord& record) {
-  const RunStep step = record.run.step;
-  const bool failed = step == RunStep::NotRun
-                          ? record.code != ExitCode::kSuccess && record.code != ExitCode::kInterrupted
-                          : step != RunStep::Done && step != RunStep::Interrupted;
-  if (!failed) return {};
-  return step == RunStep::NotRun ? Json("connect") : Json(NameOf(step));
-}
-
-void AddDeviceJson(Json& object, const DeviceRecord& record, const ViewRecord& shown, bool run) {
-  object["path"] = record.path.empty() ? Json() : Json(record.path);
-  object["location"] = record.location.empty() ? Json() : Json(record.location);
-  object["versions"] = VersionsJson(record.versions);
-  Json statuses = Json::Array();
-  for (const std::string& status : shown.statuses) statuses.Append(status);
-  object["status"] = std::move(statuses);
-  object["version_line"] = shown.version_text;
-  Json boxes = Json::Array();
-  for (const Box& box : shown.boxes) {
-    Json entry = Json::Object();
-    entry["caption"] = box.caption;
-    entry["text"] = box.text;
-    boxes.Append(std::move(entry));
-  }
-  object["boxes"] = std::move(boxes);
-  object["region"] = Json();
-  if (record.region) {
-    object["region"]["start"] = record.region->ApplicationFirmwareStartAddress;
-    object["region"]["size"] = record.region->ApplicationFirmwareSize;
-  }
-  if (!run) return;
-  object["packets"]["sent"] = record.run.packets_sent;
-  object["packets"]["total"] = shown.progress.total;
-  object["step"] = NameOf(record.run.step);
-  object["failed_step"] = FailedStep(record);
-  object["verdict"] = NameOf(record.run.verdict);
-  object["erase_sent"] = record.run.erase_sent;
-  object["result"] = record.result;
-  object["seconds"] = record.seconds;
 }
 
 }  // namespace fwup::cli

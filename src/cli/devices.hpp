@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/command.hpp"
+#include "cli/device_record.hpp"
 #include "ports/hid.hpp"
 #include "sim/arrivals.hpp"
 #include "sim/boot_loader.hpp"
@@ -21,7 +22,6 @@
 namespace fwup::cli {
 
 class DeviceView;
-struct ViewRecord;
 class WireRecorder;
 
 class DeviceSource {
@@ -96,35 +96,6 @@ struct ConnectResult {
   std::string result;
 };
 // The record gets the device's path, location and versions as connecting found them.
-struct DeviceRecord;
 ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_advice, DeviceRecord& record);
-
-// What the shell learnt of one device, for its JSON and the summary of flash --all.
-struct DeviceRecord {
-  std::string path;         // of the interface used; empty when none was found
-  bool found = false;       // a device was found there: the tool opened it or tried to
-  std::string location;     // where it is plugged in; empty when unknown
-  DeviceVersions versions;  // when the tool connected
-  std::optional<DeviceInfoValues> region;
-  // flash's run: what the core did, and what it means for the user.
-  RunOutcome run;
-  ExitCode code = ExitCode::kInternal;
-  std::string error;   // one line; empty on success
-  std::string result;  // for a summary: "CRC Matched", "Program Write Failed", ...
-  double seconds = 0;
-};
-
-// What the device reported when the tool connected; null for a version whose answer was not
-// taken.
-Json VersionsJson(const DeviceVersions& versions);
-
-// The step that failed or was refused, "connect" when no device could be used; null when none
-// did (a verdict, even a wrong one, is not a failed step, and neither is a stop).
-Json FailedStep(const DeviceRecord& record);
-
-// Sets the device's members in `object`, the same for every command: path, location, versions, status,
-// version_line, boxes, region; with `run`, also flash's: packets, step, failed_step, verdict,
-// erase_sent, result, seconds.
-void AddDeviceJson(Json& object, const DeviceRecord& record, const ViewRecord& shown, bool run);
 
 }  // namespace fwup::cli

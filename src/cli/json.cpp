@@ -71,30 +71,15 @@ Json& Json::operator[](std::string_view key) {
   return items_.back();
 }
 
-bool Json::Has(std::string_view key) const {
-  for (const std::string& name : keys_) {
-    if (name == key) return true;
-  }
-  return false;
-}
-
 void Json::Append(Json value) {
   if (kind_ == Kind::Null) kind_ = Kind::Array;
   items_.push_back(std::move(value));
 }
 
-std::string Json::Dump() const {
+std::string Json::Text(int indent) const {
   std::string out;
-  DumpTo(out, 0);
-  out += '\n';
-  return out;
-}
-
-std::string Json::Line() const {
-  std::string out;
-  DumpTo(out, -1);
-  out += '\n';
-  return out;
+  DumpTo(out, indent);
+  return out += '\n';
 }
 
 void Json::DumpTo(std::string& out, int indent) const {

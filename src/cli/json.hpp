@@ -26,20 +26,19 @@ class Json {
   static Json Array() { return Json(Kind::Array); }
   static Json Object() { return Json(Kind::Object); }
 
-  Kind kind() const { return kind_; }
   // The member `key` of an object, added as null when it is not there yet.
   Json& operator[](std::string_view key);
-  bool Has(std::string_view key) const;
   void Append(Json value);  // to an array
 
   // Indented by two spaces, ending in a newline.
-  std::string Dump() const;
+  std::string Dump() const { return Text(0); }
   // On one line, ending in a newline: a record of a log that is read line by line.
-  std::string Line() const;
+  std::string Line() const { return Text(-1); }
 
  private:
   explicit Json(Kind kind) : kind_(kind) {}
   // `indent` < 0: on one line.
+  std::string Text(int indent) const;
   void DumpTo(std::string& out, int indent) const;
 
   Kind kind_ = Kind::Null;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "cli/text.hpp"
 
@@ -18,6 +19,22 @@ int OverallPercent(const ProgressState& state) {
     return kProgramStart + static_cast<int>(done * (kProgramEnd - kProgramStart) / state.total);
   }
   return std::clamp(state.position, 0, 100);
+}
+
+// A live table's lines: the names in a column, each bar as wide as the terminal leaves room for,
+// and every line cut at the terminal's edge.
+std::vector<std::string> TableLines(const std::vector<LiveRow>& rows, int columns) {
+  std::size_t names = 0;
+  for (const LiveRow& row : rows) names = std::max(names, row.name.size());
+  const int bar = std::clamp(columns - static_cast<int>(names) - 34, 24, 60);
+  std::vector<std::vector<std::string>> cells;
+  for (const LiveRow& row : rows) {
+    cells.push_back({row.name, row.progress ? ProgressBarText(*row.progress, bar) + "  " + row.text : row.text});
+  }
+  std::vector<std::string> lines = Columns(cells);
+  for (std::string& line : lines)
+    line.resize(std::min(line.size(), static_cast<std::size_t>(std::max(20, columns - 1))));
+  return lines;
 }
 
 }  // namespace
@@ -38,110 +55,103 @@ std::string ProgressBarText(const ProgressState& state, int width) {
   return bar.append("]").append(tail);
 }
 
-Screen::Screen(Console& console, bool quiet, bool verbose, std::vector<std::string> rows)
+Screen::Screen(Console& console, bool quiet, bool verbose, std::vector<std::string> rows, bool table)
     : console_(console),
-      quiet_(quiet),
+      quiet_(quiet || table),
       verbose_(verbose),
       bench_(!rows.empty()),
-      live_(!quiet && console.terminal.is_terminal && (!bench_ || (!verbose && console.terminal.cursor_control))) {
-  for (std::string& path : rows) {
-    path_width_ = std::max(path_width_, path.size());
-    rows_.emplace_back().path = std::move(path);
-  }
-  if (rows_.empty()) rows_.emplace_back();
-  drawn_.resize(rows_.size());
-  if (bench_ && live_) {
-    const std::lock_guard lock(mutex_);
-    Redraw();
-  }
+      live_(quiet || !console.terminal.is_terminal        ? Live::Off
+            : !bench_ && !table                           ? Live::Bar
+            : !verbose && console.terminal.cursor_control ? Live::Rows
+                                                          : Live::Off) {
+  if (rows.empty()) rows.emplace_back();
+  for (std::string& path : rows) rows_.push_back({std::move(path), ProgressState{}, "waiting"});
+  tenths_printed_.resize(rows_.size());
+  if (bench_ && live_ == Live::Rows) Draw(TableLines(rows_, console_.terminal.columns));
 }
 
 void Screen::Finish() {
   const std::lock_guard lock(mutex_);
-  if (bench_ && live_) Redraw();
-  if (!bench_ && drawn_once_) {
-    console_.out << '\n';
-    drawn_once_ = false;
-  }
+  if (live_ == Live::Bar && !drawn_.empty()) console_.out << '\n';
+  drawn_.clear();
   console_.out << std::flush;
-  for (const std::string& note : deferred_notes_) console_.err << note << '\n';
-  deferred_notes_.clear();
+}
+
+void Screen::Show(const std::vector<LiveRow>& rows) {
+  const std::lock_guard lock(mutex_);
+  if (live_ == Live::Rows) Draw(TableLines(rows, console_.terminal.columns));
+}
+
+void Screen::Say(std::ostream& stream, std::string_view line) {
+  const std::lock_guard lock(mutex_);
+  Print(stream, line);
 }
 
 // What the dialog shows, as lines; where the rows are redrawn in place, only in the rows.
 void Screen::Event(std::size_t row, std::ostream& stream, std::string_view text) {
-  if (quiet_ || (bench_ && live_)) return;
+  if (quiet_ || live_ == Live::Rows) return;
   const std::lock_guard lock(mutex_);
   Print(stream, Prefix(row) + std::string(text));
 }
 
-// Notes and trace lines go to standard error even with --json. A note would break the rows drawn
-// in place, so it waits for the end there.
-void Screen::Note(std::size_t row, std::string_view text, bool trace) {
+// Notes and trace lines go to standard error even with --json.
+void Screen::Note(std::size_t row, std::string_view text) {
   const std::lock_guard lock(mutex_);
-  std::string line = Prefix(row) + std::string(text);
-  if (bench_ && live_ && !trace) {
-    deferred_notes_.push_back(std::move(line));
-  } else {
-    Print(console_.err, line);
-  }
+  Print(console_.err, Prefix(row) + std::string(text));
 }
 
 void Screen::Update(std::size_t index, const std::string* text, const ProgressState* progress) {
   if (!bench_ && !progress) return;
   const std::lock_guard lock(mutex_);
-  Row& row = rows_.at(index);
+  LiveRow& row = rows_.at(index);
   if (text) row.text = *text;
   if (progress) row.progress = *progress;
-  if (live_) {
-    if (bench_) return Redraw();
-    const std::string bar = ProgressBarText(row.progress, console_.terminal.columns - 1);
-    if (drawn_once_ && bar == drawn_[0]) return;
-    console_.out << '\r' << bar;
-    if (bar.size() < drawn_[0].size()) console_.out << std::string(drawn_[0].size() - bar.size(), ' ');
-    console_.out << std::flush;
-    drawn_[0] = bar;
-    drawn_once_ = true;
-    return;
-  }
+  if (live_ == Live::Bar) return Draw({ProgressBarText(*row.progress, console_.terminal.columns - 1)});
+  if (live_ == Live::Rows && bench_) return Draw(TableLines(rows_, console_.terminal.columns));
   // Elsewhere a line for each tenth of the packets.
   if (quiet_ || !progress || progress->total == 0) return;
   const int tenth = static_cast<int>(std::uint64_t{std::min(progress->sent, progress->total)} * 10 / progress->total);
-  if (tenth <= row.tenth_printed) return;
-  row.tenth_printed = tenth;
+  if (tenth <= tenths_printed_[index]) return;
+  tenths_printed_[index] = tenth;
   Print(console_.out, Prefix(index) + "Device Program: " + std::to_string(tenth * 10) + "% (" +
                           std::to_string(progress->sent) + "/" + std::to_string(progress->total) + " packets)");
 }
 
 // Each line goes out as it comes, so that a log or a bench's reader sees it while the upgrade
-// runs; one device's bar is cleared for it and drawn again below it.
+// runs; what is live is cleared for it and drawn again below it, never written through.
 void Screen::Print(std::ostream& stream, std::string_view line) {
-  const bool bar = !bench_ && drawn_once_;
-  if (bar) console_.out << '\r' << std::string(drawn_[0].size(), ' ') << '\r' << std::flush;
+  const std::size_t shown = drawn_.size();
+  if (shown > 0) {
+    console_.out << (live_ == Live::Bar ? "\r" + std::string(drawn_[0].size(), ' ') + "\r"
+                                        : "\x1b[" + std::to_string(shown) + "A\r\x1b[J")
+                 << std::flush;
+  }
   stream << line << '\n' << std::flush;
-  if (bar) console_.out << drawn_[0] << std::flush;
+  if (shown == 0) return;
+  if (live_ == Live::Bar) {
+    console_.out << drawn_[0] << std::flush;  // the clearing left the cursor at the line's start
+  } else {
+    Draw(std::exchange(drawn_, {}));
+  }
 }
 
-// Only rows whose text changed are written again; the cursor goes back up to the first row.
-void Screen::Redraw() {
+// Only what changed is written again: the bar over itself; of the rows (which are never taken
+// away), those whose text changed, the cursor first going back up to the top row.
+void Screen::Draw(std::vector<std::string> lines) {
+  if (lines == drawn_) return;
   std::string frame;
-  if (drawn_once_) frame += "\x1b[" + std::to_string(rows_.size()) + "A";
-  bool changed = !drawn_once_;
-  const int columns = console_.terminal.columns;
-  const int bar_width = std::clamp(columns - static_cast<int>(path_width_) - 34, 24, 60);
-  for (std::size_t i = 0; i < rows_.size(); ++i) {
-    std::string text = rows_[i].path + std::string(path_width_ - rows_[i].path.size() + 2, ' ') +
-                       ProgressBarText(rows_[i].progress, bar_width) + "  " + rows_[i].text;
-    text.resize(std::min(text.size(), static_cast<std::size_t>(std::max(20, columns - 1))));
-    if (!drawn_once_ || text != drawn_[i]) {
-      changed = true;
-      frame += "\r\x1b[K" + text;
-      drawn_[i] = std::move(text);
+  if (live_ == Live::Bar) {
+    const std::size_t before = drawn_.empty() ? 0 : drawn_[0].size();
+    frame = "\r" + lines[0] + std::string(before - std::min(before, lines[0].size()), ' ');
+  } else {
+    if (!drawn_.empty()) frame = "\x1b[" + std::to_string(drawn_.size()) + "A";
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (i >= drawn_.size() || lines[i] != drawn_[i]) frame += "\r\x1b[K" + lines[i];
+      frame += '\n';
     }
-    frame += "\n";
   }
-  drawn_once_ = true;
-  if (changed) console_.out << frame << std::flush;
+  console_.out << frame << std::flush;
+  drawn_ = std::move(lines);
 }
 
 void DeviceView::SetStatusText(std::string_view text) {
@@ -190,7 +200,7 @@ void DeviceView::PrintToStdout(std::string_view text) {
 
 void DeviceView::Line(std::string_view text) {
   if (!screen_.verbose_) return;
-  for (const std::string& line : Lines(text)) screen_.Note(row_, line, true);
+  for (const std::string& line : Lines(text)) screen_.Note(row_, line);
 }
 
 }  // namespace fwup::cli

@@ -2,12 +2,13 @@
 // the summary. A Screen is where the devices' views print: for one device, lines and, on a
 // terminal, a progress bar redrawn in place on the last line; for flash --all, a row per device,
 // redrawn in place where the terminal allows, otherwise each event on a line of its own that
-// begins with the device's path. With --json (quiet) only notes and trace lines are printed.
-// Safe to use from the threads of the devices.
+// begins with the device's path; for flash --watch, the table of its slots. With --json (quiet)
+// only notes and trace lines are printed. Safe to use from the threads of the devices.
 #pragma once
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,40 +38,46 @@ struct ViewRecord {
   ProgressState progress;
 };
 
+// A row of the live table of flash --all and --watch: a name, a progress bar when it has one, a text.
+struct LiveRow {
+  std::string name;
+  std::optional<ProgressState> progress;
+  std::string text;
+};
+
 class Screen {
  public:
-  // `rows`: the paths of flash --all's devices; none for one device.
-  Screen(Console& console, bool quiet, bool verbose, std::vector<std::string> rows = {});
-  // Ends the progress line or the rows, and prints the notes that waited for it.
+  // `rows`: the paths of flash --all's devices; none for one device. With `table` (flash --watch),
+  // the views show only notes and trace lines, and the caller draws the rows (Show).
+  Screen(Console& console, bool quiet, bool verbose, std::vector<std::string> rows = {}, bool table = false);
+  // Ends the progress line.
   void Finish();
+  // flash --watch: the rows, redrawn where they changed; a line above them.
+  void Show(const std::vector<LiveRow>& rows);
+  void Say(std::ostream& stream, std::string_view line);
 
  private:
   friend class DeviceView;
-  struct Row {
-    std::string path;
-    std::string text = "waiting";  // the last status, or the failure or verdict box
-    ProgressState progress;
-    int tenth_printed = 0;
-  };
+  // What is redrawn in place while the run goes on: nothing, one device's bar on the cursor's line,
+  // or rows below the lines. It owns the terminal meanwhile: every line goes above it.
+  enum class Live { Off, Bar, Rows };
 
   void Event(std::size_t row, std::ostream& stream, std::string_view text);
-  void Note(std::size_t row, std::string_view text, bool trace);
+  void Note(std::size_t row, std::string_view text);
   void Update(std::size_t row, const std::string* text, const ProgressState* progress);
-  void Print(std::ostream& stream, std::string_view line);  // above the bar, for one device
-  std::string Prefix(std::size_t row) const { return bench_ ? rows_[row].path + ": " : std::string(); }
-  void Redraw();
+  void Print(std::ostream& stream, std::string_view line);
+  void Draw(std::vector<std::string> lines);
+  std::string Prefix(std::size_t row) const { return bench_ ? rows_[row].name + ": " : std::string(); }
 
   Console& console_;
   bool quiet_;
   bool verbose_;
   bool bench_;
-  bool live_;
+  Live live_;
   std::mutex mutex_;
-  std::vector<Row> rows_;
-  std::size_t path_width_ = 0;
-  std::vector<std::string> drawn_;  // the rows or the bar as last drawn
-  bool drawn_once_ = false;
-  std::vector<std::string> deferred_notes_;
+  std::vector<LiveRow> rows_;  // text: the last status, or the failure or verdict box
+  std::vector<int> tenths_printed_;
+  std::vector<std::string> drawn_;  // what is live, as last drawn
 };
 
 class DeviceView : public View, public Trace {
@@ -85,7 +92,7 @@ class DeviceView : public View, public Trace {
   void PacketsSent(std::uint32_t sent, std::uint32_t total) override;
   void Line(std::string_view text) override;  // a trace line: printed with -v
 
-  void Note(std::string_view text) { screen_.Note(row_, text, false); }  // a remark of the shell's own
+  void Note(std::string_view text) { screen_.Note(row_, text); }  // a remark of the shell's own
   const ViewRecord& record() const { return record_; }
 
  private:

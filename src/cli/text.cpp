@@ -1,5 +1,6 @@
 #include "cli/text.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace fwup::cli {
@@ -35,6 +36,21 @@ std::string OneLine(std::string_view text) {
     joined += line;
   }
   return joined;
+}
+
+std::vector<std::string> Columns(const std::vector<std::vector<std::string>>& rows, bool align_last) {
+  std::vector<std::size_t> width;
+  for (const auto& row : rows) {
+    width.resize(std::max(width.size(), row.size()));
+    for (std::size_t i = 0; i < row.size(); ++i) width[i] = std::max(width[i], row[i].size());
+  }
+  std::vector<std::string> lines;
+  for (const auto& row : rows) {
+    std::string& line = lines.emplace_back();
+    for (std::size_t i = 0; i + 1 < row.size(); ++i) line += row[i] + std::string(width[i] - row[i].size() + 2, ' ');
+    if (!row.empty()) line += std::string(align_last ? width[row.size() - 1] - row.back().size() : 0, ' ') + row.back();
+  }
+  return lines;
 }
 
 }  // namespace fwup::cli

@@ -24,6 +24,10 @@ std::vector<std::string> Lines(std::string_view text);
 // A box text on one line: its lines joined by " / ".
 std::string OneLine(std::string_view text);
 
+// Rows of cells as the lines of a table: each column as wide as its widest cell and two spaces
+// from the next; the last column unpadded or, with `align_last`, right-aligned.
+std::vector<std::string> Columns(const std::vector<std::vector<std::string>>& rows, bool align_last = false);
+
 // File names from the command line to paths and back. The shell keeps its arguments in UTF-8,
 // but a path made from a plain std::string reads it in the platform's narrow encoding, which on
 // Windows is the ANSI code page: a name outside it would not be found. Going through char8_t

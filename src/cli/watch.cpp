@@ -43,9 +43,10 @@ class BoardView : public DeviceView {
     DeviceView::PacketsSent(sent, total);
     Keep();
   }
-  std::string Row(int width) const {
+  void Fill(LiveRow& row) const {
     const std::lock_guard lock(mutex_);
-    return ProgressBarText(progress_, width) + "  " + status_;
+    row.progress = progress_;
+    row.text = status_;
   }
 
  private:
@@ -67,40 +68,6 @@ struct Attempt {
   DeviceRecord record;
   std::atomic<bool> done = false;
   std::jthread thread;  // the last member: joined before the others go
-};
-
-// The slots' table, redrawn in place below the lines of the boards that ended.
-class LiveTable {
- public:
-  LiveTable(Console& console, bool live) : console_(console), live_(live) {}
-
-  // A line above the table, on standard output or standard error.
-  void Print(const std::string& line, bool error = false) {
-    if (live_ && drawn_ > 0) console_.out << "\x1b[" << drawn_ << "A\r\x1b[J" << std::flush;
-    (error ? console_.err : console_.out) << line << '\n' << std::flush;
-    if (live_ && drawn_ > 0) {
-      drawn_ = 0;
-      Draw(rows_);
-    }
-    console_.out << std::flush;
-  }
-
-  void Draw(const std::vector<std::string>& rows) {
-    if (!live_) return;
-    if (drawn_ > 0 && rows == rows_) return;
-    std::string frame = drawn_ > 0 ? "\x1b[" + std::to_string(drawn_) + "A" : std::string();
-    for (const std::string& row : rows) frame += "\r\x1b[K" + row + "\n";
-    frame += "\x1b[J";
-    console_.out << frame << std::flush;
-    rows_ = rows;
-    drawn_ = rows.size();
-  }
-
- private:
-  Console& console_;
-  bool live_;
-  std::vector<std::string> rows_;
-  std::size_t drawn_ = 0;
 };
 
 std::vector<PresentDevice> Present(HidBus& bus) {
@@ -153,34 +120,28 @@ std::string Seconds(double seconds) {
   return text;
 }
 
-std::vector<std::string> TableRows(const WatchSlots& slots, const std::list<Attempt>& running, int columns) {
-  const std::vector<WatchSlots::SlotView> views = slots.Snapshot();
-  std::size_t width = std::string_view("SLOT").size();
-  for (const auto& view : views) width = std::max(width, view.slot.size());
-  const int bar = std::clamp(columns - static_cast<int>(width) - 34, 24, 60);
-  std::vector<std::string> rows = {"SLOT" + std::string(width - 4 + 2, ' ') + "STATE"};
-  for (const auto& view : views) {
-    std::string state;
+// The slots' table, below the lines of the boards that ended.
+std::vector<LiveRow> TableRows(const WatchSlots& slots, const std::list<Attempt>& running) {
+  std::vector<LiveRow> rows = {{"SLOT", std::nullopt, "STATE"}};
+  for (const auto& view : slots.Snapshot()) {
+    LiveRow& row = rows.emplace_back(LiveRow{view.slot, std::nullopt, ""});
     switch (view.state) {
       case SlotState::Empty:
-        state = "free";
+        row.text = "free";
         break;
       case SlotState::Flashing:
         for (const Attempt& attempt : running) {
-          if (attempt.start.slot == view.slot) state = attempt.view->Row(bar);
+          if (attempt.start.slot == view.slot) attempt.view->Fill(row);
         }
-        if (view.attempt > 1) state += " (attempt " + std::to_string(view.attempt) + ")";
+        if (view.attempt > 1) row.text += " (attempt " + std::to_string(view.attempt) + ")";
         break;
       case SlotState::Retrying:
-        state = "failed; tried again while the board stays";
+        row.text = "failed; tried again while the board stays";
         break;
       case SlotState::Failed:
-        state = "FAILED: replace the board";
+        row.text = "FAILED: replace the board";
         break;
     }
-    std::string row = view.slot + std::string(width - view.slot.size() + 2, ' ') + state;
-    row.resize(std::min(row.size(), static_cast<std::size_t>(std::max(20, columns - 1))));
-    rows.push_back(std::move(row));
   }
   return rows;
 }
@@ -193,9 +154,7 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
   HidBus& bus = context.devices->bus();
   WatchSlots slots(options.retries,
                    std::chrono::milliseconds(static_cast<std::int64_t>(options.settle_seconds * 1000)));
-  Screen quiet(console, true, options.verbose);
-  LiveTable table(console,
-                  !options.json && !options.verbose && console.terminal.is_terminal && console.terminal.cursor_control);
+  Screen screen(console, options.json, options.verbose, {}, true);
   std::mutex mutex;
   std::condition_variable woken;
   std::list<Attempt> running;
@@ -209,15 +168,15 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
   FileWatch file_watch(file);
 
   SetStopNote("fwupgrade: stopping once the boards in progress are done; press Ctrl-C again to end at once\n");
-  DeviceView notes(quiet);
+  DeviceView notes(screen);
   notes.Note("Flashing every device that enters Firmware Upgrade Mode" +
              (options.count > 0 ? " until " + std::to_string(options.count) + " boards have ended" : std::string()) +
              "; Ctrl-C stops once the boards in progress are done.");
 
   const auto say = [&](const std::string& line) {
-    if (!options.json) table.Print(line);
+    if (!options.json) screen.Say(console.out, line);
   };
-  const auto warn = [&](const std::string& line) { table.Print(line, true); };
+  const auto warn = [&](const std::string& line) { screen.Say(console.err, line); };
   // The last attempt of each board that waits for another; it is the board's record if the board
   // ends without one.
   struct LastAttempt {
@@ -249,13 +208,7 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
       Json entry = Json::Object();
       entry["slot"] = end.slot;
       entry["attempts"] = last.attempt;
-      AddDeviceJson(entry, last.record, last.shown, true);
-      entry["exit_code"] = ToInt(last.record.code);
-      if (last.record.code != ExitCode::kSuccess) {
-        entry["error"]["kind"] = KindOf(last.record.code);
-        entry["error"]["message"] = last.record.error;
-      }
-      boards.Append(std::move(entry));
+      boards.Append(EntryJson(last.record, last.shown, std::move(entry)));
     }
   };
 
@@ -274,7 +227,7 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
       attempt.start = start;
       const auto earlier = waiting.find(start.slot);
       attempt.erased_before = earlier != waiting.end() && earlier->second.record.run.erase_sent;
-      attempt.view = std::make_unique<BoardView>(quiet, start.slot + " (" + start.path + "): ");
+      attempt.view = std::make_unique<BoardView>(screen, start.slot + " (" + start.path + "): ");
       attempt.thread = std::jthread([&, current = &attempt] {
         // A stop lets the boards in progress finish.
         const FlashSettings settings{options.force, current->start.path, context.platform.access_denied_advice, false,
@@ -335,14 +288,14 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
            Sha256Hex(file.read.bytes) + "); to program the new one, stop with Ctrl-C and start flash --watch again");
     }
     if (!take_new && running.empty() && !slots.Busy()) break;
-    table.Draw(TableRows(slots, running, console.terminal.columns));
+    screen.Show(TableRows(slots, running));
     std::unique_lock lock(mutex);
     woken.wait_for(lock, kWatchPollInterval, [&running] {
       return std::any_of(running.begin(), running.end(), [](const Attempt& attempt) { return attempt.done.load(); });
     });
   }
 
-  table.Draw(TableRows(slots, running, console.terminal.columns));
+  screen.Show(TableRows(slots, running));
   // Without --count a stop is how a shift ends; with it, a stop before the count is an early end.
   const bool stopped = StopRequested();
   const bool cut_short = stopped && options.count > 0 && ended < options.count;

@@ -80,5 +80,18 @@ TEST(DeviceView, ShowsWhatItsScreenAllows) {
   EXPECT_EQ(err.str(), "/dev/hidraw2: Checking Device Active  / Read Failed\n/dev/hidraw2: a trace\n");
 }
 
+// While rows are live, a note (a board's, with --watch) goes above them and they are drawn again
+// below it whole, so that it never lands inside the table.
+TEST(Screen, ANoteWhileTheRowsAreLiveGoesAboveThem) {
+  std::ostringstream both;
+  Console console{both, both, {true, 80, true}};
+  Screen table(console, false, false, {}, true);
+  table.Show({{"SLOT", std::nullopt, "STATE"}, {"1-1", ProgressState{60, 1, 2}, "Device Program"}});
+  const std::string rows = both.str();
+  ASSERT_EQ(Count(rows, "\n"), 2u);
+  DeviceView(table).Note("note: 4 bytes lie outside the region");
+  EXPECT_EQ(both.str(), rows + "\x1b[2A\r\x1b[Jnote: 4 bytes lie outside the region\n" + rows);
+}
+
 }  // namespace
 }  // namespace fwup::cli
