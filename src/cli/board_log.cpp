@@ -4,6 +4,30 @@
 #include "upgrade/outcome_names.hpp"
 
 namespace fwup::cli {
+namespace {
+
+CliError LogFailure(const std::string& path, const std::string& why) {
+  return CliError(ExitCode::kOutputFailed, "cannot log to '" + path + "': " + why);
+}
+
+}  // namespace
+
+BoardLog::BoardLog(const std::string& path, const std::vector<std::string>& inputs) try : path_(path), file_(path) {
+  for (const std::string& input : inputs) {
+    if (os::SameFile(path, input)) throw os::FileError("it is the firmware file");
+  }
+  file_.CheckLock();
+} catch (const os::FileError& error) {
+  throw LogFailure(path, error.what() + std::string("; nothing was flashed"));
+}
+
+void BoardLog::Append(std::string_view line) {
+  try {
+    file_.Append(line);
+  } catch (const os::FileError& error) {
+    throw LogFailure(path_, error.what());
+  }
+}
 
 std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
   static constexpr char kHex[] = "0123456789abcdef";
