@@ -1,6 +1,10 @@
 #include "cli/board_log.hpp"
 
+#include <chrono>
+#include <cstdio>
+
 #include "fwupgrade_version.hpp"
+#include "os/system.hpp"
 #include "upgrade/outcome_names.hpp"
 
 namespace fwup::cli {
@@ -8,6 +12,21 @@ namespace {
 
 CliError LogFailure(const std::string& path, const std::string& why) {
   return CliError(ExitCode::kOutputFailed, "cannot log to '" + path + "': " + why);
+}
+
+// The time now in UTC: "2026-12-07T18:40:12.345Z".
+std::string UtcTimeNow() {
+  using namespace std::chrono;
+  const auto now = floor<milliseconds>(system_clock::now());
+  const auto day = floor<days>(now);
+  const year_month_day date{day};
+  const hh_mm_ss time{now - day};
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
+  return text;
 }
 
 }  // namespace
@@ -31,7 +50,7 @@ void BoardLog::Append(std::string_view line) {
 
 std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
   static constexpr char kHex[] = "0123456789abcdef";
-  const auto digest = Sha256(bytes);
+  const auto digest = os::Sha256(bytes);
   std::string text;
   for (const std::uint8_t byte : digest ? std::span<const std::uint8_t>(*digest) : std::span<const std::uint8_t>()) {
     text += kHex[byte >> 4];
@@ -59,7 +78,7 @@ BoardRecorder::BoardRecorder(const Options& options, const CheckedFile& file) {
                                                 "': the SHA-256 of the firmware file cannot be computed (this "
                                                 "computer lacks OpenSSL's libcrypto); nothing was flashed");
   }
-  host_ = HostName();
+  host_ = os::HostName();
 }
 
 void BoardRecorder::Record(const DeviceRecord& record, unsigned attempts) {

@@ -4,7 +4,6 @@
 // was in the file is ever removed or rewritten.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -34,14 +33,7 @@ class BoardLog {
   os::AppendFile file_;
 };
 
-// What each line says of where and when: the time now in UTC ("2026-12-07T18:40:12.345Z") and
-// this computer's name.
-std::string UtcTimeNow();
-std::string HostName();
-
-// The SHA-256 of `bytes`; nothing when the platform's digest failed.
-std::optional<std::array<std::uint8_t, 32>> Sha256(std::span<const std::uint8_t> bytes);
-// The same in lower-case hex; empty when the digest failed.
+// The SHA-256 of `bytes` in lower-case hex; empty when the platform's digest failed.
 std::string Sha256Hex(std::span<const std::uint8_t> bytes);
 
 // --log for every form of flash: a line for every board the tool found, with what was flashed
