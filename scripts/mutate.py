@@ -117,7 +117,7 @@ def main():
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--out", default="mutants.tsv")
     parser.add_argument("--replay", help="the --out of an earlier run: make its killed mutants again")
-    parser.add_argument("folders", nargs="*", default=["src/upgrade", "src/device", "src/image", "src/cli"])
+    parser.add_argument("folders", nargs="*", default=["src/upgrade", "src/device", "src/image", "src/cli", "src/os"])
     args = parser.parse_args()
 
     repo = subprocess.check_output(["git", "rev-parse", "--show-toplevel"], text=True).strip()

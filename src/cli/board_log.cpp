@@ -1,10 +1,54 @@
 #include "cli/board_log.hpp"
 
+#include <chrono>
+#include <cstdio>
+
+#include "os/system.hpp"
+
 namespace fwup::cli {
+namespace {
+
+CliError LogFailure(const std::string& path, const std::string& why) {
+  return CliError(ExitCode::kOutputFailed, "cannot log to '" + path + "': " + why);
+}
+
+// The time now in UTC: "2026-12-07T18:40:12.345Z".
+std::string UtcTimeNow() {
+  using namespace std::chrono;
+  const auto now = floor<milliseconds>(system_clock::now());
+  const auto day = floor<days>(now);
+  const year_month_day date{day};
+  const hh_mm_ss time{now - day};
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
+  return text;
+}
+
+}  // namespace
+
+BoardLog::BoardLog(const std::string& path, const std::vector<std::string>& inputs) try : path_(path), file_(path) {
+  for (const std::string& input : inputs) {
+    if (os::SameFile(path, input)) throw os::FileError("it is the firmware file");
+  }
+  file_.CheckLock();
+} catch (const os::FileError& error) {
+  throw LogFailure(path, error.what() + std::string("; nothing was flashed"));
+}
+
+void BoardLog::Append(std::string_view line) {
+  try {
+    file_.Append(line);
+  } catch (const os::FileError& error) {
+    throw LogFailure(path_, error.what());
+  }
+}
 
 std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
   static constexpr char kHex[] = "0123456789abcdef";
-  const auto digest = Sha256(bytes);
+  const auto digest = os::Sha256(bytes);
   std::string text;
   for (const std::uint8_t byte : digest ? std::span<const std::uint8_t>(*digest) : std::span<const std::uint8_t>()) {
     text += kHex[byte >> 4];
@@ -22,7 +66,7 @@ BoardRecorder::BoardRecorder(const Options& options, const CheckedFile& file) {
                                                "SHA-256; copy it to a local disk and try again; no device was touched");
   }
   log_.emplace(options.log, std::vector<std::string>{options.file});
-  facts_ = {HostName(), options.file, file.read.bytes.size(), Sha256Hex(file.read.bytes)};
+  facts_ = {os::HostName(), options.file, file.read.bytes.size(), Sha256Hex(file.read.bytes)};
   if (facts_.file_sha256.empty()) {
     throw CliError(ExitCode::kOutputFailed, "cannot log to '" + options.log +
                                                 "': the SHA-256 of the firmware file cannot be computed (this "

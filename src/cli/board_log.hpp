@@ -1,11 +1,9 @@
 // --log: one JSON line for every board flashed, appended to a file that a bench keeps all day.
 // Several processes may log to one file, and jq reads it line by line, so a line is whole or
-// absent: every fwupgrade appends under one exclusive lock on the file, and a line the disk took
-// only part of is cut back off, under the same lock, before anyone else appends. Nothing that was
-// in the file is ever removed or rewritten.
+// absent: the platform's os::AppendFile appends under one exclusive lock on the file. Nothing that
+// was in the file is ever removed or rewritten.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -17,41 +15,24 @@
 #include "cli/command.hpp"
 #include "cli/device_record.hpp"
 #include "cli/firmware_file_check.hpp"
+#include "os/files.hpp"
 
 namespace fwup::cli {
 
+// The log file, its failures told as CliError(kOutputFailed).
 class BoardLog {
  public:
-  // Opens `path` for appending, creating it when missing, before any device is touched.
-  // Refuses, with CliError(kOutputFailed), a target that is not a regular file, cannot be
-  // written, or is one of `inputs`.
+  // Opens `path` for appending, creating it when missing, before any device is touched. Refuses a
+  // target that is not a regular file, cannot be written or locked, or is one of `inputs`.
   BoardLog(const std::string& path, const std::vector<std::string>& inputs);
-  ~BoardLog();
-  BoardLog(const BoardLog&) = delete;
-  BoardLog& operator=(const BoardLog&) = delete;
-
-  // Appends `line` (ending in a newline) and syncs it to the disk, after a newline of its own
-  // when the file does not end in one. Safe from several threads and processes. Throws
-  // CliError(kOutputFailed), the file then as it was, unless a program that ignores the lock
-  // wrote to it meanwhile: the message then says what of the line is left.
   void Append(std::string_view line);
-
-  const std::string& path() const { return path_; }
 
  private:
   std::string path_;
-  std::intptr_t handle_;
-  std::mutex mutex_;  // the threads of this process share the handle, and so its file lock
+  os::AppendFile file_;
 };
 
-// What each line says of where and when: the time now in UTC ("2026-12-07T18:40:12.345Z") and
-// this computer's name.
-std::string UtcTimeNow();
-std::string HostName();
-
-// The SHA-256 of `bytes`; nothing when the platform's digest failed.
-std::optional<std::array<std::uint8_t, 32>> Sha256(std::span<const std::uint8_t> bytes);
-// The same in lower-case hex; empty when the digest failed.
+// The SHA-256 of `bytes` in lower-case hex; empty when the platform's digest failed.
 std::string Sha256Hex(std::span<const std::uint8_t> bytes);
 
 // --log for every form of flash: a line for every board the tool found, with what was flashed

@@ -1,6 +1,6 @@
 // The command line: parses the arguments, runs one command and turns its outcome into the exit
-// code. Nothing below this exits. The program's entry (platform_posix.cpp, platform_win32.cpp)
-// hands in what the platform gives; tests hand in their own.
+// code. Nothing below this exits. The program's entry (main.cpp) hands in what the platform layer
+// gives; tests hand in their own.
 #pragma once
 
 #include <functional>
@@ -10,15 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include "os/system.hpp"
 #include "ports/hid.hpp"
 
 namespace fwup::cli {
 
-struct TerminalInfo {
-  bool is_terminal = false;     // standard output is a terminal: progress is redrawn in place
-  int columns = 80;             // its width
-  bool cursor_control = false;  // it understands the cursor-up and erase-line sequences
-};
+using os::TerminalInfo;
 
 // Where the shell writes: standard output (with what kind of terminal it is) and standard error.
 struct Console {

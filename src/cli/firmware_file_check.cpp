@@ -4,6 +4,7 @@
 
 #include "cli/exit_code.hpp"
 #include "cli/text.hpp"
+#include "os/files.hpp"
 #include "ports/report.hpp"
 #include "upgrade/load_firmware_image.hpp"
 
@@ -25,22 +26,6 @@ std::string FileErrorText(std::uint32_t code) {
   }
 }
 
-std::string KindOf(std::filesystem::file_type type) {
-  switch (type) {
-    case std::filesystem::file_type::directory:
-      return "a folder";
-    case std::filesystem::file_type::fifo:
-      return "a FIFO";
-    case std::filesystem::file_type::character:
-    case std::filesystem::file_type::block:
-      return "a device";
-    case std::filesystem::file_type::socket:
-      return "a socket";
-    default:
-      return "not a regular file";
-  }
-}
-
 // Only a regular file is read: a FIFO would hold the tool for ever, a device could be read
 // without end. The reason is the system's own: "Too many levels of symbolic links" is not "no
 // such file".
@@ -55,7 +40,7 @@ void RequireRegularFile(const std::filesystem::path& path) {
   }
   if (status.type() != std::filesystem::file_type::regular) {
     throw CliError(ExitCode::kFileRefused,
-                   name + " is " + KindOf(status.type()) + ", not a firmware file; give the path of a .hex file");
+                   name + " is " + os::KindOf(status.type()) + ", not a firmware file; give the path of a .hex file");
   }
 }
 

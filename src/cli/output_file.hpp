@@ -1,7 +1,5 @@
 // Every file the tool writes goes through here: it is checked before anything is written, then
-// written to a temporary file beside it, flushed and synced, and renamed over it only when
-// whole. A failure leaves what was there untouched, and no path the tool did not create is ever
-// removed.
+// written whole or not at all (os::WriteWhole).
 #pragma once
 
 #include <cstdint>

@@ -1,16 +1,10 @@
-#include "cli/standard_output.hpp"
+#include "os/standard_output.hpp"
 
 #include <utility>
 
-namespace fwup::cli {
-namespace {
+namespace fwup::os {
 
-constexpr std::size_t kBufferSize = 8192;  // as the C library buffers a pipe or a file
-
-}  // namespace
-
-StandardOutput::StandardOutput(Write write, bool line_buffered)
-    : write_(std::move(write)), line_buffered_(line_buffered) {}
+StandardOutput::StandardOutput(Write write, Buffering buffering) : write_(std::move(write)), buffering_(buffering) {}
 
 std::string StandardOutput::FailureText() const {
   const std::lock_guard lock(mutex_);
@@ -36,7 +30,8 @@ bool StandardOutput::Put(std::string_view bytes) {
   const std::lock_guard lock(mutex_);
   if (failure_) return false;  // what follows a lost piece would mislead
   pending_.append(bytes);
-  if (pending_.size() >= kBufferSize || (line_buffered_ && bytes.find('\n') != std::string_view::npos)) {
+  if (buffering_ == Buffering::kNone || pending_.size() >= kBufferSize ||
+      (buffering_ == Buffering::kLines && bytes.find('\n') != std::string_view::npos)) {
     return Drain();
   }
   return true;
@@ -50,4 +45,4 @@ bool StandardOutput::Drain() {
   return !failure_;
 }
 
-}  // namespace fwup::cli
+}  // namespace fwup::os

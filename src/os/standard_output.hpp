@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace fwup::cli {
+namespace fwup::os {
 
 class StandardOutput : public std::streambuf {
  public:
@@ -23,8 +23,10 @@ class StandardOutput : public std::streambuf {
   // Writes all of `bytes`, or says why it could not.
   using Write = std::function<std::optional<Failure>(std::string_view bytes)>;
 
-  // `line_buffered`: each line goes out as it ends, as on a terminal.
-  StandardOutput(Write write, bool line_buffered);
+  // How long bytes wait here: until 8 KiB are held (as the C library buffers a file or a pipe),
+  // until their line ends (a terminal), or not at all (a Windows console).
+  enum class Buffering { kBlocks, kLines, kNone };
+  StandardOutput(Write write, Buffering buffering);
 
   // Why a write failed; empty when none did or when the reader went away.
   std::string FailureText() const;
@@ -38,11 +40,12 @@ class StandardOutput : public std::streambuf {
   bool Put(std::string_view bytes);
   bool Drain();  // with the lock held
 
+  static constexpr std::size_t kBufferSize = 8192;
   const Write write_;
-  const bool line_buffered_;
+  const Buffering buffering_;
   mutable std::mutex mutex_;
   std::string pending_;
   std::optional<Failure> failure_;
 };
 
-}  // namespace fwup::cli
+}  // namespace fwup::os
