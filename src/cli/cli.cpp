@@ -6,8 +6,8 @@
 #include <optional>
 #include <utility>
 
-#include "cli/command.hpp"
-#include "cli/devices.hpp"
+#include "cli/arguments/command.hpp"
+#include "cli/flash/devices.hpp"
 
 namespace fwup::cli {
 namespace {

@@ -2,8 +2,8 @@
 #include <iostream>
 
 #include "cli/cli.hpp"
-#include "cli/exit_code.hpp"
-#include "cli/stop_request.hpp"
+#include "cli/arguments/exit_code.hpp"
+#include "cli/flash/stop_request.hpp"
 #include "os/system.hpp"
 
 int main(int argc, char** argv) {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "cli/cli.hpp"
-#include "cli/exit_code.hpp"
+#include "cli/arguments/exit_code.hpp"
 #include "ports/hid.hpp"
 #include "support/test_support.hpp"
 

@@ -1,5 +1,5 @@
 // The JSON writer: what --json prints must be JSON that any reader takes.
-#include "cli/json.hpp"
+#include "cli/records/json.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // How a run is shown: a bar that moves with every packet on a terminal, a line per tenth
 // otherwise, nothing but notes and trace lines with --json.
-#include "cli/terminal_view.hpp"
+#include "cli/display/terminal_view.hpp"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 
 #include <sstream>
 
-#include "cli/devices.hpp"
-#include "cli/terminal_view.hpp"
+#include "cli/flash/devices.hpp"
+#include "cli/display/terminal_view.hpp"
 #include "sim/sim_bus.hpp"
 
 namespace fwup::cli {

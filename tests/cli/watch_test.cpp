@@ -7,7 +7,7 @@
 #include <set>
 #include <thread>
 
-#include "cli/watch_slots.hpp"
+#include "cli/watch/watch_slots.hpp"
 #include "cli_runner.hpp"
 
 namespace fwup::cli::testing {

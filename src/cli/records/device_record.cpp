@@ -1,6 +1,6 @@
-#include "cli/device_record.hpp"
+#include "cli/records/device_record.hpp"
 
-#include "cli/terminal_view.hpp"
+#include "cli/display/terminal_view.hpp"
 #include "fwupgrade_version.hpp"
 #include "upgrade/outcome_names.hpp"
 

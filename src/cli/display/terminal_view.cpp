@@ -1,10 +1,10 @@
-#include "cli/terminal_view.hpp"
+#include "cli/display/terminal_view.hpp"
 
 #include <algorithm>
 #include <cstdio>
 #include <utility>
 
-#include "cli/text.hpp"
+#include "cli/display/text.hpp"
 
 namespace fwup::cli {
 namespace {

@@ -4,9 +4,9 @@
 // live table of the slots.
 #pragma once
 
-#include "cli/board_log.hpp"
-#include "cli/command.hpp"
-#include "cli/firmware_file_check.hpp"
+#include "cli/records/board_log.hpp"
+#include "cli/arguments/command.hpp"
+#include "cli/flash/firmware_file_check.hpp"
 
 namespace fwup::cli {
 

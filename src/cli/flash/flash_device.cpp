@@ -1,11 +1,11 @@
-#include "cli/flash_device.hpp"
+#include "cli/flash/flash_device.hpp"
 
 #include <chrono>
 #include <cstdio>
 #include <memory>
 
-#include "cli/stop_request.hpp"
-#include "cli/text.hpp"
+#include "cli/flash/stop_request.hpp"
+#include "cli/display/text.hpp"
 #include "upgrade/load_firmware_image.hpp"
 #include "upgrade/upgrade_run.hpp"
 

@@ -2,8 +2,8 @@
 // drift from what the parser takes; the README shows FullHelp as it is.
 #include <CLI/CLI.hpp>
 
-#include "cli/command.hpp"
-#include "cli/exit_code.hpp"
+#include "cli/arguments/command.hpp"
+#include "cli/arguments/exit_code.hpp"
 #include "fwupgrade_version.hpp"
 #include "sim/fault.hpp"
 

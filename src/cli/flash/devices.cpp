@@ -1,4 +1,4 @@
-#include "cli/devices.hpp"
+#include "cli/flash/devices.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -11,11 +11,11 @@
 #include <sstream>
 #include <thread>
 
-#include "cli/exit_code.hpp"
-#include "cli/output_file.hpp"
-#include "cli/stop_request.hpp"
-#include "cli/terminal_view.hpp"
-#include "cli/wire_recorder.hpp"
+#include "cli/arguments/exit_code.hpp"
+#include "cli/records/output_file.hpp"
+#include "cli/flash/stop_request.hpp"
+#include "cli/display/terminal_view.hpp"
+#include "cli/records/wire_recorder.hpp"
 #include "device/find_device.hpp"
 #include "device/hardware_id.hpp"
 #include "ports/utf8.hpp"

@@ -1,6 +1,6 @@
-#include "cli/output_file.hpp"
+#include "cli/records/output_file.hpp"
 
-#include "cli/exit_code.hpp"
+#include "cli/arguments/exit_code.hpp"
 #include "os/files.hpp"
 
 namespace fwup::cli {

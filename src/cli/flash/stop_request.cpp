@@ -1,4 +1,4 @@
-#include "cli/stop_request.hpp"
+#include "cli/flash/stop_request.hpp"
 
 #include <atomic>
 

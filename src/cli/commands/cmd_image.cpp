@@ -1,12 +1,12 @@
 // fwupgrade image: the 64 KiB image that the upgrade would program from a file, written out.
 #include <CLI/CLI.hpp>
 
-#include "cli/command.hpp"
-#include "cli/firmware_file_check.hpp"
-#include "cli/output_file.hpp"
-#include "cli/stop_request.hpp"
-#include "cli/terminal_view.hpp"
-#include "cli/text.hpp"
+#include "cli/arguments/command.hpp"
+#include "cli/flash/firmware_file_check.hpp"
+#include "cli/records/output_file.hpp"
+#include "cli/flash/stop_request.hpp"
+#include "cli/display/terminal_view.hpp"
+#include "cli/display/text.hpp"
 
 namespace fwup::cli {
 namespace {

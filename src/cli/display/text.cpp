@@ -1,4 +1,4 @@
-#include "cli/text.hpp"
+#include "cli/display/text.hpp"
 
 #include <algorithm>
 #include <cstdio>

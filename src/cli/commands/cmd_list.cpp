@@ -1,9 +1,9 @@
 // fwupgrade list: the present HID interfaces in walk order, marking the one the tool would use.
 #include <CLI/CLI.hpp>
 
-#include "cli/command.hpp"
-#include "cli/devices.hpp"
-#include "cli/text.hpp"
+#include "cli/arguments/command.hpp"
+#include "cli/flash/devices.hpp"
+#include "cli/display/text.hpp"
 #include "device/find_device.hpp"
 
 namespace fwup::cli {

@@ -1,4 +1,4 @@
-#include "cli/watch.hpp"
+#include "cli/watch/watch.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -12,12 +12,12 @@
 #include <map>
 #include <thread>
 
-#include "cli/board_log.hpp"
-#include "cli/flash_device.hpp"
-#include "cli/stop_request.hpp"
-#include "cli/terminal_view.hpp"
-#include "cli/text.hpp"
-#include "cli/watch_slots.hpp"
+#include "cli/records/board_log.hpp"
+#include "cli/flash/flash_device.hpp"
+#include "cli/flash/stop_request.hpp"
+#include "cli/display/terminal_view.hpp"
+#include "cli/display/text.hpp"
+#include "cli/watch/watch_slots.hpp"
 #include "device/find_device.hpp"
 
 namespace fwup::cli {

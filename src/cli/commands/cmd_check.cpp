@@ -1,10 +1,10 @@
 // fwupgrade check: validates a firmware file without a device, as the upgrade would load it.
 #include <CLI/CLI.hpp>
 
-#include "cli/command.hpp"
-#include "cli/firmware_file_check.hpp"
-#include "cli/terminal_view.hpp"
-#include "cli/text.hpp"
+#include "cli/arguments/command.hpp"
+#include "cli/flash/firmware_file_check.hpp"
+#include "cli/display/terminal_view.hpp"
+#include "cli/display/text.hpp"
 #include "device/boot_report.hpp"
 #include "ports/parse_number.hpp"
 #include "upgrade/outcome_names.hpp"

@@ -1,4 +1,4 @@
-#include "cli/board_log.hpp"
+#include "cli/records/board_log.hpp"
 
 #include <chrono>
 #include <cstdio>

@@ -2,11 +2,11 @@
 // the application region.
 #include <CLI/CLI.hpp>
 
-#include "cli/command.hpp"
-#include "cli/devices.hpp"
-#include "cli/stop_request.hpp"
-#include "cli/terminal_view.hpp"
-#include "cli/text.hpp"
+#include "cli/arguments/command.hpp"
+#include "cli/flash/devices.hpp"
+#include "cli/flash/stop_request.hpp"
+#include "cli/display/terminal_view.hpp"
+#include "cli/display/text.hpp"
 #include "upgrade/query_device_info.hpp"
 
 namespace fwup::cli {

@@ -1,4 +1,4 @@
-#include "cli/wire_recorder.hpp"
+#include "cli/records/wire_recorder.hpp"
 
 #include <cstdio>
 

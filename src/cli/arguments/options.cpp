@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "cli/command.hpp"
+#include "cli/arguments/command.hpp"
 #include "fwupgrade_version.hpp"
 
 namespace fwup::cli {

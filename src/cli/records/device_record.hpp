@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "cli/exit_code.hpp"
-#include "cli/json.hpp"
+#include "cli/arguments/exit_code.hpp"
+#include "cli/records/json.hpp"
 #include "upgrade/session.hpp"
 
 namespace fwup::cli {

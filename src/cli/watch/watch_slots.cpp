@@ -1,4 +1,4 @@
-#include "cli/watch_slots.hpp"
+#include "cli/watch/watch_slots.hpp"
 
 namespace fwup::cli {
 

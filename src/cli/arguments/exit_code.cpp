@@ -1,4 +1,4 @@
-#include "cli/exit_code.hpp"
+#include "cli/arguments/exit_code.hpp"
 
 namespace fwup::cli {
 

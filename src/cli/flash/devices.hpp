@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/command.hpp"
-#include "cli/device_record.hpp"
+#include "cli/arguments/command.hpp"
+#include "cli/records/device_record.hpp"
 #include "ports/hid.hpp"
 #include "sim/arrivals.hpp"
 #include "sim/boot_loader.hpp"

@@ -1,4 +1,4 @@
-#include "cli/json.hpp"
+#include "cli/records/json.hpp"
 
 #include <cmath>
 #include <cstdio>

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "cli/cli.hpp"
-#include "cli/exit_code.hpp"
-#include "cli/json.hpp"
+#include "cli/arguments/exit_code.hpp"
+#include "cli/records/json.hpp"
 
 namespace CLI {
 class App;

@@ -6,14 +6,14 @@
 #include <cstdio>
 #include <thread>
 
-#include "cli/board_log.hpp"
-#include "cli/command.hpp"
-#include "cli/devices.hpp"
-#include "cli/firmware_file_check.hpp"
-#include "cli/flash_device.hpp"
-#include "cli/terminal_view.hpp"
-#include "cli/text.hpp"
-#include "cli/watch.hpp"
+#include "cli/records/board_log.hpp"
+#include "cli/arguments/command.hpp"
+#include "cli/flash/devices.hpp"
+#include "cli/flash/firmware_file_check.hpp"
+#include "cli/flash/flash_device.hpp"
+#include "cli/display/terminal_view.hpp"
+#include "cli/display/text.hpp"
+#include "cli/watch/watch.hpp"
 
 namespace fwup::cli {
 namespace {

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/command.hpp"
-#include "cli/device_record.hpp"
-#include "cli/firmware_file_check.hpp"
+#include "cli/arguments/command.hpp"
+#include "cli/records/device_record.hpp"
+#include "cli/flash/firmware_file_check.hpp"
 #include "os/files.hpp"
 
 namespace fwup::cli {

@@ -1,9 +1,9 @@
-#include "cli/firmware_file_check.hpp"
+#include "cli/flash/firmware_file_check.hpp"
 
 #include <system_error>
 
-#include "cli/exit_code.hpp"
-#include "cli/text.hpp"
+#include "cli/arguments/exit_code.hpp"
+#include "cli/display/text.hpp"
 #include "os/files.hpp"
 #include "ports/report.hpp"
 #include "upgrade/load_firmware_image.hpp"
