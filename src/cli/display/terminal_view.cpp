@@ -122,9 +122,12 @@ void Screen::Update(std::size_t index, const std::string* text, const ProgressSt
 void Screen::Print(std::ostream& stream, std::string_view line) {
   const std::size_t shown = drawn_.size();
   if (shown > 0) {
-    console_.out << (live_ == Live::Bar ? "\r" + std::string(drawn_[0].size(), ' ') + "\r"
-                                        : "\x1b[" + std::to_string(shown) + "A\r\x1b[J")
-                 << std::flush;
+    if (live_ == Live::Bar) {
+      console_.out << '\r' << std::string(drawn_[0].size(), ' ') << '\r';
+    } else {
+      console_.out << "\x1b[" << shown << "A\r\x1b[J";
+    }
+    console_.out << std::flush;
   }
   stream << line << '\n' << std::flush;
   if (shown == 0) return;
