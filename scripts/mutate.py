@@ -3,6 +3,7 @@
 each built and run against the unit suites; a mutant the suites do not notice survives.
 
     scripts/mutate.py [--rev REV] [--count N] [--seed S] [--out FILE] [FOLDER ...]
+        --count N draws N mutants at random from each folder; the score is printed per folder.
     scripts/mutate.py --replay BEFORE.tsv [--rev REV] [--out FILE] [FOLDER ...]
 
 It works in a worktree of its own (of REV, default HEAD) under the system's temporary folder, so
@@ -34,6 +35,8 @@ OPERATORS = [
     (r"\b([1-9][0-9]*)u?\b", None),  # a number n becomes n + 1
     (r"\breturn (?=[a-z!(])", "return !"),  # a bool turned round; elsewhere mostly stillborn
 ]
+# A call made for its effect, on a line of its own, deleted.
+CALL_STATEMENT = re.compile(r"^(\s*)(?!return\b|delete\b|throw\b)[A-Za-z_][\w:]*(\.|->|::)?[\w:.>-]*\(.*\);\s*$")
 SUITES = ["tests/fwup_tests", "tests/cli/fwup_cli_tests", "tests/cli/fwup_program_tests"]
 TARGETS = ["fwup_tests", "fwup_cli_tests", "fwup_program_tests", "fwupgrade"]
 
@@ -86,7 +89,14 @@ def sites(tree, folders):
                     if '"' in line[:match.start()] and line[:match.start()].count('"') % 2 == 1:
                         continue  # inside a string literal
                     found.append((os.path.relpath(path, tree), number, line, mutated))
+            call = CALL_STATEMENT.match(code.rstrip() + "\n")
+            if call and code.count("(") == code.count(")"):
+                found.append((os.path.relpath(path, tree), number, line, call.group(1) + ";  // deleted\n"))
     return found
+
+
+def folder_of(file, folders):
+    return next((folder for folder in folders if file.startswith(folder.rstrip("/") + "/")), "?")
 
 
 def replayed(tree, folders, before):
@@ -141,10 +151,14 @@ def main():
         if args.replay:
             chosen, moved = replayed(tree, args.folders, args.replay)
         else:
-            chosen = sites(tree, args.folders)
-            random.Random(args.seed).shuffle(chosen)
-            chosen = chosen[:args.count]
+            every = sites(tree, args.folders)
+            chosen = []
+            for folder in args.folders:
+                here = [site for site in every if folder_of(site[0], args.folders) == folder]
+                random.Random(f"{args.seed}:{folder}").shuffle(here)
+                chosen += here[:args.count]
         tally = {"moved": len(moved)} if moved else {}
+        per_folder = {}
         with open(args.out, "w", encoding="utf-8") as out:
             for where, old, new in moved:
                 out.write(f"moved\t{where}\t{old}\t{new}\n")
@@ -167,12 +181,15 @@ def main():
                     with open(path, "w", encoding="utf-8") as source:
                         source.writelines(original)
                 tally[result] = tally.get(result, 0) + 1
+                mine = per_folder.setdefault(folder_of(file, args.folders), {})
+                mine[result] = mine.get(result, 0) + 1
                 out.write(f"{result}\t{file}:{number}\t{before.strip()}\t{after.strip()}\n")
                 out.flush()
                 print(f"[{index}/{len(chosen)}] {result:9} {file}:{number}", flush=True)
-        counted = tally.get("killed", 0) + tally.get("timeout", 0) + tally.get("survived", 0)
-        score = (counted - tally.get("survived", 0)) / counted if counted else 0
-        print(f"mutate: {tally}; score {score:.3f} of the {counted} that compiled")
+        for name, counts in sorted(per_folder.items()) + [("all", tally)]:
+            counted = counts.get("killed", 0) + counts.get("timeout", 0) + counts.get("survived", 0)
+            score = (counted - counts.get("survived", 0)) / counted if counted else 0
+            print(f"mutate: {name:12} {counts}; score {score:.3f} of the {counted} that compiled")
     finally:
         subprocess.call(["git", "-C", repo, "worktree", "remove", "--force", tree], stdout=subprocess.DEVNULL,
                         stderr=subprocess.DEVNULL)
