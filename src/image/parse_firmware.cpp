@@ -16,27 +16,7 @@ constexpr std::array<std::uint8_t, 7> FirmwareSignature = {'T', 'A', 'L', 'V', '
 // The signature and the two bytes of its line end.
 constexpr std::uint64_t kFirstRecordOffset = 9;
 
-enum class SignatureCheck { Matched, Mismatched, Empty, ReadError };
-
-struct Signature {
-  SignatureCheck check;
-  bool ends_in_cr_lf;  // the two bytes after it, which are skipped unread
-};
-
 enum class LineRead { Line, EndOfFile, Error };
-
-// A read that failed part way fails where reading the open file would have: at the end of what
-// was read.
-Signature CheckSignature(const FirmwareBytes& file) {
-  const std::size_t read = std::min<std::size_t>(file.bytes.size(), kFirstRecordOffset);
-  if (read < kFirstRecordOffset && file.read_failed) return {SignatureCheck::ReadError, false};
-  if (read == 0) return {SignatureCheck::Empty, false};
-  const std::span<const std::uint8_t> head = std::span(file.bytes).first(read);
-  const bool matched =
-      read >= FirmwareSignature.size() && std::equal(FirmwareSignature.begin(), FirmwareSignature.end(), head.begin());
-  return {matched ? SignatureCheck::Matched : SignatureCheck::Mismatched,
-          read == kFirstRecordOffset && head[7] == '\r' && head[8] == '\n'};
-}
 
 // The line that starts at `offset`: up to its LF, or a piece of kLinePieceLimit bytes of a
 // longer one.
@@ -180,23 +160,24 @@ LoadReport ParseFirmwareFile(std::FILE* stream, ImageBuffer& image) {
 
 LoadReport ParseFirmwareBytes(const FirmwareBytes& file, ImageBuffer& image) {
   LoadReport report;
-  const Signature signature = CheckSignature(file);
-  switch (signature.check) {
-    case SignatureCheck::Mismatched:
-      report.outcome = LoadOutcome::BadSignature;
-      break;
-    case SignatureCheck::Empty:
-      // Nothing to load: reading the records of an empty file would find none, and an empty
-      // image must never reach the erase.
-      report.outcome = LoadOutcome::EmptyFile;
-      break;
-    case SignatureCheck::ReadError:
-      report.outcome = LoadOutcome::ReadError;
-      break;
-    case SignatureCheck::Matched:
-      report.signature_matched = true;
-      report.outcome = RecordLoader(file, image, report, signature.ends_in_cr_lf).Run();
-      break;
+  const std::span<const std::uint8_t> head =
+      std::span(file.bytes).first(std::min<std::size_t>(file.bytes.size(), kFirstRecordOffset));
+  // A read that failed part way fails where reading the open file would have: at the end of
+  // what was read.
+  if (head.size() < kFirstRecordOffset && file.read_failed) {
+    report.outcome = LoadOutcome::ReadError;
+  } else if (head.empty()) {
+    // Nothing to load: reading the records of an empty file would find none, and an empty
+    // image must never reach the erase.
+    report.outcome = LoadOutcome::EmptyFile;
+  } else if (head.size() < FirmwareSignature.size() ||
+             !std::equal(FirmwareSignature.begin(), FirmwareSignature.end(), head.begin())) {
+    report.outcome = LoadOutcome::BadSignature;
+  } else {
+    report.signature_matched = true;
+    // The two bytes after the signature are skipped unread.
+    const bool ends_in_cr_lf = head.size() == kFirstRecordOffset && head[7] == '\r' && head[8] == '\n';
+    report.outcome = RecordLoader(file, image, report, ends_in_cr_lf).Run();
   }
   return report;
 }
