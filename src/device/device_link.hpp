@@ -31,11 +31,6 @@ struct AnswerBounds {
 
 class DeviceLink {
  public:
-  DeviceLink() = default;
-  DeviceLink(DeviceLink&&) noexcept = default;
-  DeviceLink& operator=(DeviceLink&&) noexcept = default;
-  ~DeviceLink() = default;
-
   // Takes the results of the two opens; a failed open leaves its handle invalid, and every
   // transfer on an invalid handle fails as the platform's would.
   void Attach(std::string path, OpenResult write, OpenResult read);

@@ -1,6 +1,5 @@
 #include "image/firmware_file.hpp"
 
-#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -56,27 +55,6 @@ std::uint32_t ProbeFirmwareFile(const std::filesystem::path& path) {
   const int open_error = probe.Open(path);
   if (open_error == 0) return kErrorSuccess;
   return open_error == EACCES || open_error == EPERM ? kErrorAccessDenied : kErrorGenFailure;
-}
-
-LineRead ReadLineAt(std::FILE* stream, std::uint64_t offset, LineBuffer& buffer, std::span<const std::uint8_t>& line) {
-  line = {};
-  // Reading goes on where the last line ended, so the seek is needed only the first time; it
-  // keeps the stream's buffer.
-  const long position = std::ftell(stream);
-  if (position < 0) return LineRead::Error;
-  if (static_cast<std::uint64_t>(position) != offset && std::fseek(stream, static_cast<long>(offset), SEEK_SET) != 0) {
-    return LineRead::Error;
-  }
-  // fgets stops after LF or one byte short of the buffer; where the stream now stands tells how
-  // many bytes it took, NULs included, which its string alone could not.
-  const bool got = std::fgets(buffer.data(), static_cast<int>(buffer.size()), stream) != nullptr;
-  if (std::ferror(stream)) return LineRead::Error;
-  if (!got) return LineRead::EndOfFile;
-  const long after = std::ftell(stream);
-  if (after < 0) return LineRead::Error;
-  const auto length = static_cast<std::size_t>(static_cast<std::uint64_t>(after) - offset);
-  line = std::span(reinterpret_cast<const std::uint8_t*>(buffer.data()), std::min(length, kLinePieceLimit));
-  return line.empty() ? LineRead::EndOfFile : LineRead::Line;
 }
 
 }  // namespace fwup

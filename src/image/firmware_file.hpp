@@ -1,12 +1,10 @@
-// The firmware file on disk: the access probe, the binary stream, and its line reader.
+// The firmware file on disk: the access probe and the binary stream.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <span>
 
 namespace fwup {
 
@@ -33,14 +31,5 @@ std::uint32_t ProbeFirmwareFile(const std::filesystem::path& path);
 // A line ends after its LF; a longer line comes in pieces of this many characters, each read as
 // a line of its own. CR is an ordinary character.
 inline constexpr std::size_t kLinePieceLimit = 259;
-
-enum class LineRead { Line, EndOfFile, Error };
-
-// Room for one piece and the terminating NUL that the C library adds.
-using LineBuffer = std::array<char, kLinePieceLimit + 1>;
-
-// Reads the line that starts at `offset` into `buffer`; `line` then holds its bytes, NULs in it
-// included.
-LineRead ReadLineAt(std::FILE* stream, std::uint64_t offset, LineBuffer& buffer, std::span<const std::uint8_t>& line);
 
 }  // namespace fwup

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <optional>
 #include <span>
 
 #include "image/firmware_file.hpp"
@@ -17,95 +16,51 @@ constexpr std::array<std::uint8_t, 7> FirmwareSignature = {'T', 'A', 'L', 'V', '
 // The signature and the two bytes of its line end.
 constexpr std::uint64_t kFirstRecordOffset = 9;
 
-enum class SignatureCheck { Matched, Mismatched, Empty, ReadError };
+enum class LineRead { Line, EndOfFile, Error };
 
-struct Signature {
-  SignatureCheck check;
-  bool ends_in_cr_lf;  // the two bytes after it, which are skipped unread
-};
+// The line that starts at `offset`: up to its LF, or a piece of kLinePieceLimit bytes of a
+// longer one.
+LineRead ReadLine(const FirmwareBytes& file, std::uint64_t offset, std::span<const std::uint8_t>& line) {
+  line = {};
+  const std::span<const std::uint8_t> rest =
+      std::span(file.bytes).subspan(std::min<std::uint64_t>(offset, file.bytes.size()));
+  const std::size_t limit = std::min(rest.size(), kLinePieceLimit);
+  const void* const lf = std::memchr(rest.data(), '\n', limit);
+  const std::size_t length =
+      lf == nullptr ? limit : static_cast<std::size_t>(static_cast<const std::uint8_t*>(lf) - rest.data()) + 1;
+  // A piece cut short by the end of what was read, not by its LF or its limit, met the error.
+  if (file.read_failed && lf == nullptr && length == rest.size() && length < kLinePieceLimit) return LineRead::Error;
+  if (length == 0) return LineRead::EndOfFile;
+  line = rest.first(length);
+  return LineRead::Line;
+}
 
-// Where the loader's bytes come from: the open stream, as the dialog reads it, or the bytes a
-// shell read from the file once, so that what it parses is what it hashes and logs.
-class Source {
- public:
-  virtual ~Source() = default;
-  // The first bytes of the file, up to `head`'s size; nothing after a read error.
-  virtual std::optional<std::size_t> ReadHead(std::span<std::uint8_t> head) = 0;
-  virtual LineRead ReadLine(std::uint64_t offset, LineBuffer& buffer, std::span<const std::uint8_t>& line) = 0;
-};
-
-class StreamSource final : public Source {
- public:
-  explicit StreamSource(std::FILE* stream) : stream_(stream) {}
-  std::optional<std::size_t> ReadHead(std::span<std::uint8_t> head) override {
-    const std::size_t read = std::fread(head.data(), 1, head.size(), stream_);
-    if (std::ferror(stream_)) return std::nullopt;
-    return read;
+// Appends what `stream` holds to `file`, until it ends or fails or `file` holds more than `limit`
+// bytes.
+void ReadStream(std::FILE* stream, FirmwareBytes& file, std::size_t limit) {
+  constexpr std::size_t kChunk = 1u << 16;
+  for (;;) {
+    const std::size_t have = file.bytes.size();
+    file.bytes.resize(have + kChunk);
+    const std::size_t got = std::fread(file.bytes.data() + have, 1, kChunk, stream);
+    file.bytes.resize(have + got);
+    file.read_failed = std::ferror(stream) != 0;
+    if (file.read_failed || got < kChunk || file.bytes.size() > limit) return;
   }
-  LineRead ReadLine(std::uint64_t offset, LineBuffer& buffer, std::span<const std::uint8_t>& line) override {
-    return ReadLineAt(stream_, offset, buffer, line);
-  }
-
- private:
-  std::FILE* stream_;
-};
-
-// The stream's rules over bytes in memory: a read that failed part way fails where the stream's
-// would have, at the end of what was read.
-class BytesSource final : public Source {
- public:
-  explicit BytesSource(const FirmwareBytes& file) : file_(file) {}
-  std::optional<std::size_t> ReadHead(std::span<std::uint8_t> head) override {
-    const std::size_t read = std::min(head.size(), file_.bytes.size());
-    if (read < head.size() && file_.read_failed) return std::nullopt;
-    std::copy_n(file_.bytes.begin(), read, head.begin());
-    return read;
-  }
-  // The line is taken where it lies; `buffer` is for the stream's copy only.
-  LineRead ReadLine(std::uint64_t offset, LineBuffer&, std::span<const std::uint8_t>& line) override {
-    line = {};
-    const std::span<const std::uint8_t> rest =
-        std::span(file_.bytes).subspan(std::min<std::uint64_t>(offset, file_.bytes.size()));
-    const std::size_t limit = std::min(rest.size(), kLinePieceLimit);
-    const void* const lf = std::memchr(rest.data(), '\n', limit);
-    const std::size_t length =
-        lf == nullptr ? limit : static_cast<std::size_t>(static_cast<const std::uint8_t*>(lf) - rest.data()) + 1;
-    // A piece cut short by the end of what was read, not by its LF or its limit, met the error.
-    if (file_.read_failed && lf == nullptr && length == rest.size() && length < kLinePieceLimit) return LineRead::Error;
-    if (length == 0) return LineRead::EndOfFile;
-    line = rest.first(length);
-    return LineRead::Line;
-  }
-
- private:
-  const FirmwareBytes& file_;
-};
-
-Signature CheckSignature(Source& source) {
-  std::array<std::uint8_t, kFirstRecordOffset> head{};
-  const std::optional<std::size_t> got = source.ReadHead(head);
-  if (!got) return {SignatureCheck::ReadError, false};
-  const std::size_t read = *got;
-  if (read == 0) return {SignatureCheck::Empty, false};
-  const bool matched =
-      read >= FirmwareSignature.size() && std::equal(FirmwareSignature.begin(), FirmwareSignature.end(), head.begin());
-  return {matched ? SignatureCheck::Matched : SignatureCheck::Mismatched,
-          read == head.size() && head[7] == '\r' && head[8] == '\n'};
 }
 
 class RecordLoader {
  public:
-  RecordLoader(Source& source, ImageBuffer& image, LoadReport& report)
-      : source_(source), image_(image), report_(report) {}
+  RecordLoader(const FirmwareBytes& file, ImageBuffer& image, LoadReport& report, bool signature_ends_in_cr_lf)
+      : file_(file), image_(image), report_(report), signature_ends_in_cr_lf_(signature_ends_in_cr_lf) {}
 
-  // Reads from RecordOffset to an obeyed end record, or to the end of the file.
+  // Reads from the line after the signature to an obeyed end record, or to the end of the file.
   LoadOutcome Run() {
-    LineBuffer buffer;
     std::span<const std::uint8_t> line;
-    unsigned line_number = first_line_number_;
+    unsigned line_number = 1;     // the signature's
     bool line_continues = false;  // the last piece ended without its LF
     for (;;) {
-      const LineRead read = source_.ReadLine(RecordOffset, buffer, line);
+      const LineRead read = ReadLine(file_, RecordOffset, line);
       if (read == LineRead::Error) return LoadOutcome::ReadError;
       if (read == LineRead::EndOfFile) return defect_ ? LoadOutcome::DefectiveRecord : LoadOutcome::MissingEndRecord;
       RecordOffset += line.size();
@@ -120,12 +75,6 @@ class RecordLoader {
         return LoadOutcome::Loaded;
       }
     }
-  }
-
-  void StartAfterSignature(bool signature_ends_in_cr_lf) {
-    RecordOffset = kFirstRecordOffset;
-    first_line_number_ = 1;
-    signature_ends_in_cr_lf_ = signature_ends_in_cr_lf;
   }
 
  private:
@@ -192,51 +141,45 @@ class RecordLoader {
     defect_ = true;
   }
 
-  Source& source_;
+  const FirmwareBytes& file_;
   ImageBuffer& image_;
   LoadReport& report_;
-  std::uint64_t RecordOffset = 0;  // where the next line is read
-  unsigned first_line_number_ = 0;
-  bool signature_ends_in_cr_lf_ = true;
-  bool defect_ = false;  // RecordDefect
+  const bool signature_ends_in_cr_lf_;
+  std::uint64_t RecordOffset = kFirstRecordOffset;  // where the next line is read
+  bool defect_ = false;                             // RecordDefect
   std::uint32_t UpperAddress = 0;
 };
-
-LoadReport Parse(Source& source, ImageBuffer& image) {
-  LoadReport report;
-  RecordLoader loader(source, image, report);
-  const Signature signature = CheckSignature(source);
-  switch (signature.check) {
-    case SignatureCheck::Mismatched:
-      report.outcome = LoadOutcome::BadSignature;
-      return report;
-    case SignatureCheck::Empty:
-      // Nothing to load: reading the records of an empty file would find none, and an empty
-      // image must never reach the erase.
-      report.outcome = LoadOutcome::EmptyFile;
-      return report;
-    case SignatureCheck::ReadError:
-      report.outcome = LoadOutcome::ReadError;
-      return report;
-    case SignatureCheck::Matched:
-      report.signature_matched = true;
-      loader.StartAfterSignature(signature.ends_in_cr_lf);
-      break;
-  }
-  report.outcome = loader.Run();
-  return report;
-}
 
 }  // namespace
 
 LoadReport ParseFirmwareFile(std::FILE* stream, ImageBuffer& image) {
-  StreamSource source(stream);
-  return Parse(source, image);
+  FirmwareBytes file;
+  ReadStream(stream, file, SIZE_MAX);
+  return ParseFirmwareBytes(file, image);
 }
 
 LoadReport ParseFirmwareBytes(const FirmwareBytes& file, ImageBuffer& image) {
-  BytesSource source(file);
-  return Parse(source, image);
+  LoadReport report;
+  const std::span<const std::uint8_t> head =
+      std::span(file.bytes).first(std::min<std::size_t>(file.bytes.size(), kFirstRecordOffset));
+  // A read that failed part way fails where reading the open file would have: at the end of
+  // what was read.
+  if (head.size() < kFirstRecordOffset && file.read_failed) {
+    report.outcome = LoadOutcome::ReadError;
+  } else if (head.empty()) {
+    // Nothing to load: reading the records of an empty file would find none, and an empty
+    // image must never reach the erase.
+    report.outcome = LoadOutcome::EmptyFile;
+  } else if (head.size() < FirmwareSignature.size() ||
+             !std::equal(FirmwareSignature.begin(), FirmwareSignature.end(), head.begin())) {
+    report.outcome = LoadOutcome::BadSignature;
+  } else {
+    report.signature_matched = true;
+    // The two bytes after the signature are skipped unread.
+    const bool ends_in_cr_lf = head.size() == kFirstRecordOffset && head[7] == '\r' && head[8] == '\n';
+    report.outcome = RecordLoader(file, image, report, ends_in_cr_lf).Run();
+  }
+  return report;
 }
 
 LoadReport LoadFirmwareFile(const std::filesystem::path& path, ImageBuffer& image, FirmwareBytes& read) {
@@ -255,15 +198,7 @@ LoadReport LoadFirmwareFile(const std::filesystem::path& path, ImageBuffer& imag
     return report;
   }
   // Read once, whole: these bytes are the ones parsed, and the ones a shell hashes and logs.
-  constexpr std::size_t kChunk = 1u << 16;
-  for (;;) {
-    const std::size_t have = read.bytes.size();
-    read.bytes.resize(have + kChunk);
-    const std::size_t got = std::fread(read.bytes.data() + have, 1, kChunk, stream.Stream());
-    read.bytes.resize(have + got);
-    read.read_failed = std::ferror(stream.Stream()) != 0;
-    if (read.read_failed || got < kChunk || read.bytes.size() > kMaxFirmwareFileSize) break;
-  }
+  ReadStream(stream.Stream(), read, kMaxFirmwareFileSize);
   if (read.bytes.size() > kMaxFirmwareFileSize) return report;  // NotRun: the caller refuses it whole
   return ParseFirmwareBytes(read, image);
 }

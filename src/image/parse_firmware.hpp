@@ -55,14 +55,13 @@ struct FirmwareBytes {
 // More than any firmware file for a 64 KiB image could hold; a larger file is not read whole.
 inline constexpr std::size_t kMaxFirmwareFileSize = 64u << 20;
 
-// Reads `stream` from its start: the signature, then records up to an obeyed end record or the
-// end of the file. Stores data bytes into `image`, which the caller has erased; nothing else of
-// it is touched.
-LoadReport ParseFirmwareFile(std::FILE* stream, ImageBuffer& image);
-
-// The same rules over bytes read before: a read that failed part way is a read error where the
-// stream's would have been.
+// The signature, then records up to an obeyed end record or the end of the file; a read that
+// failed part way is a read error where the parse reaches it. Stores data bytes into `image`,
+// which the caller has erased; nothing else of it is touched.
 LoadReport ParseFirmwareBytes(const FirmwareBytes& file, ImageBuffer& image);
+
+// Reads `stream` whole from where it stands, and parses those bytes.
+LoadReport ParseFirmwareFile(std::FILE* stream, ImageBuffer& image);
 
 // Probes, opens, reads whole into `read` and parses the file at `path` into `image` (erased
 // first). For callers with no device: check, image, and flash before it touches one. A file

@@ -40,10 +40,7 @@ class View {
   virtual void ShowBox(const Box& box) = 0;
   virtual void PrintToStdout(std::string_view text) = 0;
   // How far the programming loop has got; shells that draw their own progress use it.
-  virtual void PacketsSent(std::uint32_t sent, std::uint32_t total) {
-    (void)sent;
-    (void)total;
-  }
+  virtual void PacketsSent(std::uint32_t /*sent*/, std::uint32_t /*total*/) {}
 };
 
 }  // namespace fwup

@@ -32,11 +32,6 @@ Arrivals::Arrivals(SimBus& bus, BoardFactory make_board, ArrivalPlan plan)
   });
 }
 
-Arrivals::~Arrivals() {
-  ticker_.request_stop();
-  if (ticker_.joinable()) ticker_.join();
-}
-
 std::vector<BoardTimes> Arrivals::Times() const {
   const std::lock_guard lock(mutex_);
   std::vector<BoardTimes> times = left_;

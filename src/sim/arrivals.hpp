@@ -52,9 +52,6 @@ class Arrivals {
  public:
   // The boards arrive in number order, the first at once.
   Arrivals(SimBus& bus, BoardFactory make_board, ArrivalPlan plan);
-  ~Arrivals();
-  Arrivals(const Arrivals&) = delete;
-  Arrivals& operator=(const Arrivals&) = delete;
 
   // The times of the boards on the bench; with keep_times, of those that left it too.
   std::vector<BoardTimes> Times() const;
@@ -85,7 +82,7 @@ class Arrivals {
   std::vector<bool> taken_;                                     // per socket
   std::vector<std::chrono::steady_clock::time_point> free_at_;  // per socket
   unsigned plugs_ = 0;
-  std::jthread ticker_;  // the last member: stopped first
+  std::jthread ticker_;  // the last member: stopped and joined before the others go
 };
 
 }  // namespace fwup::sim

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <utility>
 
 namespace fwup::sim {
 namespace {
@@ -13,6 +14,13 @@ bool IsReadFault(FaultKind kind) {
 
 void PutU32(BootReport& report, std::size_t offset, std::uint32_t value) {
   for (std::size_t i = 0; i < 4; ++i) report[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// The configured region, cut to what the memory holds: [first, second).
+std::pair<std::size_t, std::size_t> RegionIn(const BootLoaderConfig& config) {
+  const std::uint64_t end =
+      std::min<std::uint64_t>(std::uint64_t{config.region_start} + config.region_size, kImageSize);
+  return {static_cast<std::size_t>(std::min<std::uint64_t>(config.region_start, end)), static_cast<std::size_t>(end)};
 }
 
 }  // namespace
@@ -49,7 +57,6 @@ const Fault* BootLoader::FaultAt(bool for_write) const {
 }
 
 TransferResult BootLoader::Write(const BootReport& report) {
-  TransferResult result = TransferResult::Done();
   {
     const std::lock_guard lock(mutex_);
     ++transfers_;
@@ -78,7 +85,7 @@ TransferResult BootLoader::Write(const BootReport& report) {
     if (fault && fault->kind == FaultKind::NoAnswer) answers_.resize(answers_before);
   }
   Wait();
-  return result;
+  return TransferResult::Done();
 }
 
 bool BootLoader::RefusesNextWrite(std::uint8_t code) const {
@@ -138,16 +145,13 @@ TransferResult BootLoader::Read(BootReport& report, std::chrono::milliseconds bo
 }
 
 void BootLoader::Handle(const BootReport& request) {
-  const std::uint64_t region_end =
-      std::min<std::uint64_t>(std::uint64_t{config_.region_start} + config_.region_size, kImageSize);
-  const std::uint64_t region_start = std::min<std::uint64_t>(config_.region_start, region_end);
+  const auto [region_start, region_end] = RegionIn(config_);
   const auto command = static_cast<Command>(request[field::kCode]);
   counters_.last_request = std::chrono::steady_clock::now();
   switch (command) {
     case Command::CMD_DEVICE_ERASE:
       ++counters_.erases;
-      std::fill(memory_.begin() + static_cast<std::ptrdiff_t>(region_start),
-                memory_.begin() + static_cast<std::ptrdiff_t>(region_end), kErasedByte);
+      std::fill(memory_.begin() + region_start, memory_.begin() + region_end, kErasedByte);
       return;
     case Command::CMD_PROGRAM_WRITE: {
       ++counters_.packets;
@@ -171,14 +175,15 @@ void BootLoader::Handle(const BootReport& request) {
     case Command::CMD_CRC_CHECK:
       ++counters_.crc_checks;
       last_checksum_ = request[field::kChecksum];
-      break;
+      [[fallthrough]];
+    case Command::CMD_QUERY_DEVICE_INFO:
+    case Command::CMD_APP_READY:
+    case Command::CMD_QUERY_APP_VERSION:
+    case Command::CMD_QUERY_BOOT_VERSION:
+      answers_.push_back(Answer(command));
+      return;
     default:
-      break;
-  }
-  if (command == Command::CMD_QUERY_DEVICE_INFO || command == Command::CMD_CRC_CHECK ||
-      command == Command::CMD_APP_READY || command == Command::CMD_QUERY_APP_VERSION ||
-      command == Command::CMD_QUERY_BOOT_VERSION) {
-    answers_.push_back(Answer(command));
+      return;
   }
 }
 
@@ -201,12 +206,9 @@ BootReport BootLoader::Answer(Command command) const {
       std::copy(config_.ready_values.begin(), config_.ready_values.end(), answer.begin() + 2);
       break;
     case Command::CMD_CRC_CHECK: {
-      const std::uint64_t end =
-          std::min<std::uint64_t>(std::uint64_t{config_.region_start} + config_.region_size, kImageSize);
+      const auto [start, end] = RegionIn(config_);
       std::uint8_t checksum = 0;
-      for (std::uint64_t address = std::min<std::uint64_t>(config_.region_start, end); address < end; ++address) {
-        checksum ^= memory_[static_cast<std::size_t>(address)];
-      }
+      for (std::size_t address = start; address < end; ++address) checksum ^= memory_[address];
       answer[field::kVerdict] = checksum == last_checksum_ ? kMatchVerdict : kMismatchVerdict;
       for (const Fault& fault : faults_) {
         if (fault.kind == FaultKind::Verdict) answer[field::kVerdict] = fault.value;
@@ -236,31 +238,6 @@ void BootLoader::Wait() {
     until = first_frame_ + (last_frame_ + 1) * frame;
   }
   std::this_thread::sleep_until(until);
-}
-
-WireLog BootLoader::Log() const {
-  const std::lock_guard lock(mutex_);
-  return log_;
-}
-
-ImageBuffer BootLoader::Memory() const {
-  const std::lock_guard lock(mutex_);
-  return memory_;
-}
-
-BootLoaderCounters BootLoader::Counters() const {
-  const std::lock_guard lock(mutex_);
-  return counters_;
-}
-
-std::vector<std::chrono::milliseconds> BootLoader::ReadBounds() const {
-  const std::lock_guard lock(mutex_);
-  return read_bounds_;
-}
-
-std::vector<std::chrono::milliseconds> BootLoader::WriteBounds() const {
-  const std::lock_guard lock(mutex_);
-  return write_bounds_;
 }
 
 TransferResult BootLoader::Write(const BootReport& report, std::chrono::milliseconds bound) {

@@ -66,11 +66,11 @@ class BootLoader {
   bool RefusesNextWrite(std::uint8_t code) const;
 
   // Copies taken under the lock.
-  WireLog Log() const;
-  ImageBuffer Memory() const;
-  BootLoaderCounters Counters() const;
-  std::vector<std::chrono::milliseconds> ReadBounds() const;
-  std::vector<std::chrono::milliseconds> WriteBounds() const;
+  WireLog Log() const { return Locked(log_); }
+  ImageBuffer Memory() const { return Locked(memory_); }
+  BootLoaderCounters Counters() const { return Locked(counters_); }
+  std::vector<std::chrono::milliseconds> ReadBounds() const { return Locked(read_bounds_); }
+  std::vector<std::chrono::milliseconds> WriteBounds() const { return Locked(write_bounds_); }
   // Answers the device holds for the host, a late one included: a device server that puts the
   // simulator behind a real HID stack sends them when their time comes.
   std::size_t PendingAnswers() const;
@@ -84,13 +84,17 @@ class BootLoader {
   BootReport Answer(Command command) const;
   // Holds the caller for the transfer's frame on the modelled link.
   void Wait();
+  template <typename T>
+  T Locked(const T& value) const {
+    const std::lock_guard lock(mutex_);
+    return value;
+  }
 
   BootLoaderConfig config_;
   mutable std::mutex mutex_;
   std::vector<Fault> faults_;
   ImageBuffer memory_{};
   std::deque<BootReport> answers_;
-  std::deque<BootReport> late_answers_;  // queued once the read that wanted them gave up
   WireLog log_;
   BootLoaderCounters counters_;
   std::vector<std::chrono::milliseconds> read_bounds_;

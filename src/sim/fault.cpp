@@ -33,8 +33,25 @@ constexpr std::array<std::pair<std::string_view, Command>, 9> kCommands = {{
 
 bool ParseNumber(std::string_view text, std::uint32_t& value, int base) { return ParseU32(text, value, base, false); }
 
-std::optional<Fault> Refuse(std::string* why, std::string text) {
+std::nullopt_t Refuse(std::string* why, std::string text) {
   if (why) *why = std::move(text);
+  return std::nullopt;
+}
+
+// What follows the first `mark` in `text`, which keeps what comes before it; empty without one.
+std::string_view SplitOff(std::string_view& text, char mark) {
+  const auto at = text.find(mark);
+  if (at == std::string_view::npos) return {};
+  const std::string_view after = text.substr(at + 1);
+  text = text.substr(0, at);
+  return after;
+}
+
+template <typename T, std::size_t N>
+std::optional<T> Find(const std::array<std::pair<std::string_view, T>, N>& names, std::string_view name) {
+  for (const auto& [known, value] : names) {
+    if (name == known) return value;
+  }
   return std::nullopt;
 }
 
@@ -44,11 +61,9 @@ bool ParseWhere(std::string_view where, Fault& fault) {
     name = where.substr(0, hash);
     if (!ParseNumber(where.substr(hash + 1), fault.occurrence, 10) || fault.occurrence == 0) return false;
   }
-  for (const auto& [command_name, command] : kCommands) {
-    if (name == command_name) {
-      fault.command = CodeOf(command);
-      return true;
-    }
+  if (const std::optional<Command> command = Find(kCommands, name)) {
+    fault.command = CodeOf(*command);
+    return true;
   }
   return name == where && ParseNumber(where, fault.at, 10) && fault.at != 0;
 }
@@ -57,24 +72,11 @@ bool ParseWhere(std::string_view where, Fault& fault) {
 
 std::optional<Fault> ParseFault(std::string_view text, std::string* why) {
   Fault fault;
-  std::string_view value;
-  if (const auto colon = text.find(':'); colon != std::string_view::npos) {
-    value = text.substr(colon + 1);
-    text = text.substr(0, colon);
-  }
-  std::string_view where;
-  if (const auto at = text.find('@'); at != std::string_view::npos) {
-    where = text.substr(at + 1);
-    text = text.substr(0, at);
-  }
-  bool known = false;
-  for (const auto& [name, kind] : kKinds) {
-    if (text == name) {
-      fault.kind = kind;
-      known = true;
-    }
-  }
-  if (!known) return Refuse(why, "unknown fault '" + std::string(text) + "'");
+  const std::string_view value = SplitOff(text, ':');
+  const std::string_view where = SplitOff(text, '@');
+  const std::optional<FaultKind> kind = Find(kKinds, text);
+  if (!kind) return Refuse(why, "unknown fault '" + std::string(text) + "'");
+  fault.kind = *kind;
   if (fault.kind == FaultKind::Verdict) {
     fault.command = CodeOf(Command::CMD_CRC_CHECK);
   } else if (where.empty() || !ParseWhere(where, fault)) {
@@ -112,17 +114,13 @@ std::optional<NumberedFault> ParseNumberedFault(std::string_view text, unsigned 
   NumberedFault numbered_fault;
   if (const auto equals = text.find('='); equals != std::string_view::npos) {
     std::uint32_t& device = numbered_fault.device;
-    if (!ParseU32(text.substr(0, equals), device, 10, false) || device == 0 || device > count) {
-      if (why != nullptr) {
-        *why = "the " + std::string(what) + " number must be 1 to " + std::to_string(count) + " (" + std::string(from) +
-               ")";
-      }
-      return std::nullopt;
+    if (!ParseNumber(text.substr(0, equals), device, 10) || device == 0 || device > count) {
+      return Refuse(why, "the " + std::string(what) + " number must be 1 to " + std::to_string(count) + " (" +
+                             std::string(from) + ")");
     }
     text.remove_prefix(equals + 1);
   } else if (count == 0) {
-    if (why != nullptr) *why = "there is no simulated device (--sim-devices 0)";
-    return std::nullopt;
+    return Refuse(why, "there is no simulated device (--sim-devices 0)");
   }
   const std::optional<Fault> fault = ParseFault(text, why);
   if (!fault) return std::nullopt;

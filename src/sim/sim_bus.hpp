@@ -39,7 +39,6 @@ struct BusCounters {
 
 class SimBus : public HidBus {
  public:
-  SimBus() = default;
   // One simulated boot loader, alone on the bus.
   static std::unique_ptr<SimBus> WithBootLoader(BootLoaderConfig config = {});
 

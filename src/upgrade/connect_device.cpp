@@ -22,20 +22,6 @@ std::string VersionText(const BootReport& answer) {
   return text;
 }
 
-enum class Query { Failed, WrongCode, Taken };
-
-// One version query in ConnectDevice's own zeroed buffers, judged by the result test.
-Query AskVersion(DeviceLink& link, const AnswerBounds& bounds, Tracer& trace, BootReport& request, BootReport& answer,
-                 Command command) {
-  SetCommand(request, command);
-  link.DropStaleAnswers(bounds.answer);
-  if (FailedByResult(link.Write(request, bounds.write))) return Query::Failed;
-  if (FailedByResult(link.Read(answer, bounds.answer))) return Query::Failed;
-  if (answer[field::kCode] != CodeOf(command)) return Query::WrongCode;
-  TraceAnswerDump(trace, answer);
-  return Query::Taken;
-}
-
 }  // namespace
 
 Connected ConnectDevice(HidBus& bus, Connection& connection, const RunSettings& settings, Shown& shown) {
@@ -56,38 +42,30 @@ Connected ConnectDevice(HidBus& bus, Connection& connection, const RunSettings& 
     return connected;
   }
   shown.view.SetStatusText("Device Connected and Firmware Upgrade Mode");
-  const auto ask = [&](Command command) {
-    return AskVersion(connection.link, settings.bounds, shown.trace, request, answer, command);
+  // One version query in ConnectDevice's own zeroed buffers, judged by the result test; true when
+  // its answer was taken into `text`.
+  const auto ask = [&](Command command, std::string& text, bool& text_taken) {
+    SetCommand(request, command);
+    connection.link.DropStaleAnswers(settings.bounds.answer);
+    if (FailedByResult(connection.link.Write(request, settings.bounds.write)) ||
+        FailedByResult(connection.link.Read(answer, settings.bounds.answer))) {
+      shown.view.SetStatusText("Version Query Failed");
+      versions.query_failed = true;
+      return false;
+    }
+    if (answer[field::kCode] != CodeOf(command)) return false;
+    TraceAnswerDump(shown.trace, answer);
+    text = VersionText(answer);
+    text_taken = true;
+    return true;
   };
 
   std::string version_line;
-  switch (ask(Command::CMD_QUERY_APP_VERSION)) {
-    case Query::Failed:
-      shown.view.SetStatusText("Version Query Failed");
-      versions.query_failed = true;
-      break;
-    case Query::WrongCode:
-      break;
-    case Query::Taken:
-      versions.application = VersionText(answer);
-      versions.application_taken = true;
-      version_line = "Current Application Firmware Version: " + versions.application;
-      break;
+  if (ask(Command::CMD_QUERY_APP_VERSION, versions.application, versions.application_taken)) {
+    version_line = "Current Application Firmware Version: " + versions.application;
   }
-
-  switch (ask(Command::CMD_QUERY_BOOT_VERSION)) {
-    case Query::Failed:
-      shown.view.SetStatusText("Version Query Failed");
-      versions.query_failed = true;
-      break;
-    case Query::WrongCode:
-      break;
-    case Query::Taken:
-      versions.boot = VersionText(answer);
-      versions.boot_taken = true;
-      version_line += " and Boot Version:" + versions.boot;
-      shown.view.SetVersionText(version_line);
-      break;
+  if (ask(Command::CMD_QUERY_BOOT_VERSION, versions.boot, versions.boot_taken)) {
+    shown.view.SetVersionText(version_line + " and Boot Version:" + versions.boot);
   }
   return connected;
 }

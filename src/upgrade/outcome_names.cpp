@@ -1,75 +1,40 @@
 #include "upgrade/outcome_names.hpp"
 
+#include <array>
+
 namespace fwup {
+namespace {
+
+// `names` in the order of the enumerators, which count from 0.
+template <typename Enum, std::size_t N>
+std::string_view NameIn(const std::array<std::string_view, N>& names, Enum value) {
+  const auto index = static_cast<std::size_t>(value);
+  return index < N ? names[index] : "unknown";
+}
+
+}  // namespace
 
 std::string_view NameOf(LoadOutcome outcome) {
-  switch (outcome) {
-    case LoadOutcome::NotRun:
-      return "not-run";
-    case LoadOutcome::Loaded:
-      return "loaded";
-    case LoadOutcome::ProbeFailed:
-      return "cannot-open";
-    case LoadOutcome::OpenFailed:
-      return "cannot-open-stream";
-    case LoadOutcome::BadSignature:
-      return "bad-signature";
-    case LoadOutcome::EmptyFile:
-      return "empty-file";
-    case LoadOutcome::MissingEndRecord:
-      return "missing-end-record";
-    case LoadOutcome::DefectiveRecord:
-      return "defective-record";
-    case LoadOutcome::ReadError:
-      return "read-error";
-  }
-  return "unknown";
+  static constexpr std::array<std::string_view, 9> kNames = {
+      "not-run",       "loaded",     "cannot-open",        "cannot-open-stream",
+      "bad-signature", "empty-file", "missing-end-record", "defective-record",
+      "read-error"};
+  static_assert(kNames.size() == static_cast<std::size_t>(LoadOutcome::ReadError) + 1);
+  return NameIn(kNames, outcome);
 }
 
 std::string_view NameOf(RunStep step) {
-  switch (step) {
-    case RunStep::NotRun:
-      return "not-run";
-    case RunStep::DeviceInfo:
-      return "device-info";
-    case RunStep::LoadImage:
-      return "load-image";
-    case RunStep::Refused:
-      return "refused";
-    case RunStep::Erase:
-      return "erase";
-    case RunStep::ActiveCheck:
-      return "active-check";
-    case RunStep::ProgramWrite:
-      return "program-write";
-    case RunStep::ProgramEnd:
-      return "program-end";
-    case RunStep::CrcSend:
-      return "crc-send";
-    case RunStep::CrcResponse:
-      return "crc-response";
-    case RunStep::Reset:
-      return "reset";
-    case RunStep::Interrupted:
-      return "interrupted";
-    case RunStep::Done:
-      return "done";
-  }
-  return "unknown";
+  static constexpr std::array<std::string_view, 13> kNames = {
+      "not-run",     "device-info", "load-image",   "refused", "erase",       "active-check", "program-write",
+      "program-end", "crc-send",    "crc-response", "reset",   "interrupted", "done"};
+  static_assert(kNames.size() == static_cast<std::size_t>(RunStep::Done) + 1);
+  return NameIn(kNames, step);
 }
 
 std::string_view NameOf(Verdict verdict) {
-  switch (verdict) {
-    case Verdict::None:
-      return "none";
-    case Verdict::Match:
-      return "match";
-    case Verdict::Mismatch:
-      return "mismatch";
-    case Verdict::NoVerdict:
-      return "no-verdict";
-  }
-  return "unknown";
+  static constexpr std::array<std::string_view, 4> kNames = {"none", "match", "mismatch", "no-verdict"};
+  static_assert(kNames.size() == static_cast<std::size_t>(Verdict::NoVerdict) + 1);
+  return NameIn(kNames, verdict);
 }
 
 }  // namespace fwup
