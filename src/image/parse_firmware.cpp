@@ -23,7 +23,7 @@ enum class LineRead { Line, EndOfFile, Error };
 LineRead ReadLine(const FirmwareBytes& file, std::uint64_t offset, std::span<const std::uint8_t>& line) {
   line = {};
   const std::span<const std::uint8_t> rest =
-      std::span(file.bytes).subspan(std::min<std::uint64_t>(offset, file.bytes.size()));
+      std::span(file.bytes).subspan(static_cast<std::size_t>(std::min<std::uint64_t>(offset, file.bytes.size())));
   const std::size_t limit = std::min(rest.size(), kLinePieceLimit);
   const void* const lf = std::memchr(rest.data(), '\n', limit);
   const std::size_t length =
@@ -154,7 +154,13 @@ class RecordLoader {
 
 LoadReport ParseFirmwareFile(std::FILE* stream, ImageBuffer& image) {
   FirmwareBytes file;
-  ReadStream(stream, file, SIZE_MAX);
+  // Bounded, so that a wrong pick (a disk image, an endless device) is never held whole: what lies
+  // past the limit is taken as unreadable, which only a file with no end record by then reaches.
+  ReadStream(stream, file, kMaxFirmwareFileSize);
+  if (file.bytes.size() > kMaxFirmwareFileSize) {
+    file.bytes.resize(kMaxFirmwareFileSize);
+    file.read_failed = true;
+  }
   return ParseFirmwareBytes(file, image);
 }
 
