@@ -11,28 +11,18 @@ namespace fwup::win32 {
 
 class UniqueHandle {
  public:
-  UniqueHandle() = default;
   explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
-    }
-    return *this;
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
+  ~UniqueHandle() {
+    if (Valid()) CloseHandle(handle_);
   }
-  ~UniqueHandle() { Reset(); }
 
   HANDLE Get() const { return handle_; }
   HANDLE Release() noexcept { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
   bool Valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  void Reset() noexcept {
-    if (Valid()) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
 
  private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  HANDLE handle_;
 };
 
 // A device information set; destroying the owner destroys the set.
