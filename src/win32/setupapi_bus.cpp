@@ -17,11 +17,9 @@
 namespace fwup::win32 {
 namespace {
 
-// Heap blocks for the variable-size records; a failed allocation is an answer, not a throw.
+// Zeroed heap blocks for the variable-size records; a failed allocation is an answer, not a throw.
 std::unique_ptr<BYTE[]> Allocate(DWORD bytes) {
-  std::unique_ptr<BYTE[]> block(new (std::nothrow) BYTE[bytes == 0 ? 1 : bytes]);
-  if (block) ZeroMemory(block.get(), bytes == 0 ? 1 : bytes);
-  return block;
+  return std::unique_ptr<BYTE[]>(new (std::nothrow) BYTE[bytes == 0 ? 1 : bytes]());
 }
 
 // The first string of a device node's location paths ("PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)"),
@@ -75,11 +73,8 @@ class SetupApiEnumeration : public HidEnumeration {
     (void)SetupDiGetDeviceRegistryPropertyW(set_.Get(), &device, SPDRP_HARDWAREID, nullptr, list.get(), bytes, nullptr);
 
     // The first string of the list, never past the block even without a terminator.
-    const auto* text = reinterpret_cast<const char16_t*>(list.get());
-    const std::size_t capacity = bytes / sizeof(char16_t);
-    std::size_t length = 0;
-    while (length < capacity && text[length] != 0) ++length;
-    return std::u16string(text, length);
+    const std::u16string_view text(reinterpret_cast<const char16_t*>(list.get()), bytes / sizeof(char16_t));
+    return std::u16string(text.substr(0, text.find(u'\0')));
   }
 
   // The location of the USB device the HID device hangs from: its parent, or for a composite
@@ -103,8 +98,7 @@ class SetupApiEnumeration : public HidEnumeration {
   }
 
   std::optional<std::string> DevicePath(std::uint32_t /*index*/) override {
-    if (!FetchDetail()) return std::nullopt;
-    return path_;
+    return FetchDetail() ? std::optional(path_) : std::nullopt;
   }
 
  private:
