@@ -1,9 +1,7 @@
-// Owners of the two kinds of platform handle the adapter holds. Closing never throws.
+// The owner of a platform handle. Closing never throws.
 #pragma once
 
 #include <windows.h>
-// after windows.h, which it needs
-#include <setupapi.h>
 
 #include <utility>
 
@@ -23,22 +21,6 @@ class UniqueHandle {
 
  private:
   HANDLE handle_;
-};
-
-// A device information set; destroying the owner destroys the set.
-class UniqueDevInfo {
- public:
-  explicit UniqueDevInfo(HDEVINFO set) : set_(set) {}
-  UniqueDevInfo(const UniqueDevInfo&) = delete;
-  UniqueDevInfo& operator=(const UniqueDevInfo&) = delete;
-  ~UniqueDevInfo() {
-    if (set_ != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set_);
-  }
-
-  HDEVINFO Get() const { return set_; }
-
- private:
-  HDEVINFO set_;
 };
 
 }  // namespace fwup::win32
