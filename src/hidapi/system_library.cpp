@@ -16,6 +16,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <type_traits>
 #endif
 
 namespace fwup::hidapi {
@@ -36,26 +37,20 @@ struct Api {
 Api api{};
 
 #if defined(__linux__)
-template <typename Function>
-bool Take(void* library, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(dlsym(library, name));
-  return function != nullptr;
-}
-
 // Fills `api` from the shared library Debian's package installs; the reason when it is missing.
 bool LoadApi(std::string& why) {
   void* const hid = dlopen("libhidapi-hidraw.so.0", RTLD_NOW | RTLD_LOCAL);
-  if (hid == nullptr) {
-    why = dlerror();
-    return false;
-  }
-  const bool taken = Take(hid, "hid_init", api.hid_init) && Take(hid, "hid_exit", api.hid_exit) &&
-                     Take(hid, "hid_error", api.hid_error) && Take(hid, "hid_enumerate", api.hid_enumerate) &&
-                     Take(hid, "hid_free_enumeration", api.hid_free_enumeration) &&
-                     Take(hid, "hid_open_path", api.hid_open_path) && Take(hid, "hid_close", api.hid_close) &&
-                     Take(hid, "hid_write", api.hid_write) && Take(hid, "hid_read_timeout", api.hid_read_timeout);
-  if (!taken) why = dlerror();
-  return taken;
+  const auto take = [hid](const char* name, auto& function) {
+    function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(hid, name));
+    return function != nullptr;
+  };
+  const bool loaded = hid != nullptr && take("hid_init", api.hid_init) && take("hid_exit", api.hid_exit) &&
+                      take("hid_error", api.hid_error) && take("hid_enumerate", api.hid_enumerate) &&
+                      take("hid_free_enumeration", api.hid_free_enumeration) &&
+                      take("hid_open_path", api.hid_open_path) && take("hid_close", api.hid_close) &&
+                      take("hid_write", api.hid_write) && take("hid_read_timeout", api.hid_read_timeout);
+  if (!loaded) why = dlerror();
+  return loaded;
 }
 
 // The sysfs name of the USB device above a hidraw node ("1-2.3": bus 1, port 2, then port 3 of
