@@ -71,12 +71,6 @@ void ChooseFile(HWND dialog) {
   TheSession->firmware.ImagePath = ImagePath;
 }
 
-// The one attempt of the run; the stages have told the user how it went.
-void RunUpgradeAndEnd() {
-  RunUpgrade(*TheSession);  // closes FirmwareFile, ReadHandle and WriteHandle
-  DestroyWindow(MainWindow);
-}
-
 }  // namespace
 
 INT_PTR CALLBACK UpgradeDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM /*lparam*/) {
@@ -92,7 +86,9 @@ INT_PTR CALLBACK UpgradeDialogProc(HWND dialog, UINT message, WPARAM wparam, LPA
           ChooseFile(dialog);
           return FALSE;
         case IDC_LOAD_IMAGE:
-          RunUpgradeAndEnd();
+          // The one attempt of the run; the stages have told the user how it went.
+          RunUpgrade(*TheSession);  // closes FirmwareFile, ReadHandle and WriteHandle
+          DestroyWindow(MainWindow);
           return TRUE;
         default:
           return FALSE;
