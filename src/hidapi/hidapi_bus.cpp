@@ -16,7 +16,14 @@ constexpr std::size_t kInputDataSize = kReportSize - 1;
 
 class HidapiEnumeration : public HidEnumeration {
  public:
-  explicit HidapiEnumeration(std::vector<DeviceEntry> entries) : entries_(std::move(entries)) {}
+  // hidraw lists a node once per top-level collection, all under one path; the node is one
+  // interface to open, as Windows lists it once.
+  explicit HidapiEnumeration(std::vector<DeviceEntry> all) {
+    std::unordered_set<std::string> seen;
+    for (DeviceEntry& entry : all) {
+      if (seen.insert(entry.path).second) entries_.push_back(std::move(entry));
+    }
+  }
 
   bool InterfaceAt(std::uint32_t index) override { return index < entries_.size(); }
   std::optional<std::u16string> HardwareId(std::uint32_t index) override { return HardwareIdOf(entries_.at(index)); }
@@ -26,17 +33,6 @@ class HidapiEnumeration : public HidEnumeration {
  private:
   std::vector<DeviceEntry> entries_;
 };
-
-// hidraw lists a node once per top-level collection, all under one path; the node is one
-// interface to open, as Windows lists it once.
-std::vector<DeviceEntry> OncePerPath(std::vector<DeviceEntry> entries) {
-  std::unordered_set<std::string> seen;
-  std::vector<DeviceEntry> unique;
-  for (DeviceEntry& entry : entries) {
-    if (seen.insert(entry.path).second) unique.push_back(std::move(entry));
-  }
-  return unique;
-}
 
 class HidapiLink : public HidLink {
  public:
@@ -115,7 +111,7 @@ HidapiBus::HidapiBus(std::unique_ptr<Library> library) : library_(std::move(libr
 
 std::unique_ptr<HidEnumeration> HidapiBus::Enumerate() {
   const std::lock_guard lock(mutex_);
-  return std::make_unique<HidapiEnumeration>(OncePerPath(library_->Enumerate()));
+  return std::make_unique<HidapiEnumeration>(library_->Enumerate());
 }
 
 OpenResult HidapiBus::Open(const std::string& path, HidAccess access) {
