@@ -14,6 +14,18 @@ namespace {
 // An input report as hidapi hands it over: the 64 data bytes, without the report-ID byte.
 constexpr std::size_t kInputDataSize = kReportSize - 1;
 
+// "HID\VID_7E51&PID_0A3D&REV_0100": upper-case hex, as Windows writes the first hardware ID.
+std::u16string HardwareIdOf(const DeviceEntry& entry) {
+  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+  const auto hex4 = [](std::uint16_t value) {
+    std::u16string digits;
+    for (int shift = 12; shift >= 0; shift -= 4) digits += kHex[(value >> shift) & 0xF];
+    return digits;
+  };
+  return u"HID\\VID_" + hex4(entry.vendor_id) + u"&PID_" + hex4(entry.product_id) + u"&REV_" +
+         hex4(entry.release_number);
+}
+
 class HidapiEnumeration : public HidEnumeration {
  public:
   // hidraw lists a node once per top-level collection, all under one path; the node is one
@@ -73,17 +85,6 @@ class HidapiLink : public HidLink {
 };
 
 }  // namespace
-
-std::u16string HardwareIdOf(const DeviceEntry& entry) {
-  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
-  const auto hex4 = [](std::uint16_t value) {
-    std::u16string digits;
-    for (int shift = 12; shift >= 0; shift -= 4) digits += kHex[(value >> shift) & 0xF];
-    return digits;
-  };
-  return u"HID\\VID_" + hex4(entry.vendor_id) + u"&PID_" + hex4(entry.product_id) + u"&REV_" +
-         hex4(entry.release_number);
-}
 
 std::uint32_t PlatformErrorOf(int error) {
   switch (static_cast<std::errc>(error)) {
