@@ -1,5 +1,7 @@
-#include "app/run_application.hpp"
-
+// The graphical entry point (its command line is not used): the hidden main window that owns the
+// upgrade dialog and ends the run when it is destroyed, and the one message loop.
+#include <windows.h>
+// after windows.h, which it needs
 #include <commctrl.h>
 
 #include "app/app_globals.hpp"
@@ -12,36 +14,29 @@
 #include "win32/file_probe.hpp"
 
 namespace fwup::app {
+namespace {
 
-int RunApplication(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_line*/, int show) {
-  // The core's values of this run and the adapters through which it reaches the platform.
-  const std::unique_ptr<HidBus> bus = MakeHidBus();
-  win32::DialogView view(DialogWindow, ProgressBar, {IDC_DEVICE_STATUS, IDC_VERSION_TEXT});
-  win32::DebuggerTrace trace;
-  Session session(*bus, view, trace);
-  session.firmware.probe_file = win32::ProbeFirmwareFile;
-  TheSession = &session;
-
-  // The dialog's progress bar must be registered before the dialog is created.
-  INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
-  InitCommonControlsEx(&controls);
-
-  LoadStringW(instance, IDS_MAIN_TITLE, WindowTitle, kStringCapacity);
-  LoadStringW(instance, IDS_MAIN_CLASS, WindowClassName, kStringCapacity);
-  (void)RegisterMainWindowClass(instance);
-  if (!CreateMainWindows(instance, show)) {
-    TheSession = nullptr;
-    return 0;
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_CREATE:
+    case WM_COMMAND:
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      BeginPaint(window, &paint);
+      EndPaint(window, &paint);
+      return 0;
+    }
+    case WM_CLOSE:
+      // Ends the run without destroying the window, as its destruction would.
+      SendMessageW(window, WM_DESTROY, 0, 0);
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wparam, lparam);
   }
-
-  MSG message{};
-  // GetMessageW gives -1 on a failure of its own; looping on it would spin for ever.
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-  TheSession = nullptr;
-  return message.message == WM_QUIT ? static_cast<int>(message.wParam) : 0;
 }
 
 ATOM RegisterMainWindowClass(HINSTANCE instance) {
@@ -75,27 +70,41 @@ BOOL CreateMainWindows(HINSTANCE instance, int show) {
   return TRUE;
 }
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  switch (message) {
-    case WM_CREATE:
-    case WM_COMMAND:
-      return 0;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      BeginPaint(window, &paint);
-      EndPaint(window, &paint);
-      return 0;
-    }
-    case WM_CLOSE:
-      // Ends the run without destroying the window, as its destruction would.
-      SendMessageW(window, WM_DESTROY, 0, 0);
-      return 0;
-    default:
-      return DefWindowProcW(window, message, wparam, lparam);
+// Returns the process exit code, which is always 0.
+int RunApplication(HINSTANCE instance, int show) {
+  // The core's values of this run and the adapters through which it reaches the platform.
+  const std::unique_ptr<HidBus> bus = MakeHidBus();
+  win32::DialogView view(DialogWindow, ProgressBar, {IDC_DEVICE_STATUS, IDC_VERSION_TEXT});
+  win32::DebuggerTrace trace;
+  Session session(*bus, view, trace);
+  session.firmware.probe_file = win32::ProbeFirmwareFile;
+  TheSession = &session;
+
+  // The dialog's progress bar must be registered before the dialog is created.
+  INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+
+  LoadStringW(instance, IDS_MAIN_TITLE, WindowTitle, kStringCapacity);
+  LoadStringW(instance, IDS_MAIN_CLASS, WindowClassName, kStringCapacity);
+  (void)RegisterMainWindowClass(instance);
+  if (!CreateMainWindows(instance, show)) {
+    TheSession = nullptr;
+    return 0;
   }
+
+  MSG message{};
+  // GetMessageW gives -1 on a failure of its own; looping on it would spin for ever.
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  TheSession = nullptr;
+  return message.message == WM_QUIT ? static_cast<int>(message.wParam) : 0;
 }
 
+}  // namespace
 }  // namespace fwup::app
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_line*/, int show) {
+  return fwup::app::RunApplication(instance, show);
+}

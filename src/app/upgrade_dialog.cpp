@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <algorithm>
+
 #include "app/app_globals.hpp"
 #include "app/resource.h"
 #include "upgrade/connect_device.hpp"
@@ -27,13 +29,9 @@ void SetSmallIcon(HWND dialog) {
 void CentreOnScreen(HWND dialog) {
   RECT outer;
   if (!GetWindowRect(dialog, &outer)) return;
-  const int width = outer.right - outer.left;
-  const int height = outer.bottom - outer.top;
-  int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  if (x < 0) x = 0;
-  if (y < 0) y = 0;
-  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - (outer.right - outer.left)) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - (outer.bottom - outer.top)) / 2;
+  SetWindowPos(dialog, nullptr, std::max(x, 0), std::max(y, 0), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
 INT_PTR Initialise(HWND dialog) {
@@ -73,12 +71,6 @@ void ChooseFile(HWND dialog) {
   TheSession->firmware.ImagePath = ImagePath;
 }
 
-// The one attempt of the run; the stages have told the user how it went.
-void RunUpgradeAndEnd() {
-  RunUpgrade(*TheSession);  // closes FirmwareFile, ReadHandle and WriteHandle
-  DestroyWindow(MainWindow);
-}
-
 }  // namespace
 
 INT_PTR CALLBACK UpgradeDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM /*lparam*/) {
@@ -94,7 +86,9 @@ INT_PTR CALLBACK UpgradeDialogProc(HWND dialog, UINT message, WPARAM wparam, LPA
           ChooseFile(dialog);
           return FALSE;
         case IDC_LOAD_IMAGE:
-          RunUpgradeAndEnd();
+          // The one attempt of the run; the stages have told the user how it went.
+          RunUpgrade(*TheSession);  // closes FirmwareFile, ReadHandle and WriteHandle
+          DestroyWindow(MainWindow);
           return TRUE;
         default:
           return FALSE;

@@ -14,9 +14,28 @@ namespace {
 // An input report as hidapi hands it over: the 64 data bytes, without the report-ID byte.
 constexpr std::size_t kInputDataSize = kReportSize - 1;
 
+// "HID\VID_7E51&PID_0A3D&REV_0100": upper-case hex, as Windows writes the first hardware ID.
+std::u16string HardwareIdOf(const DeviceEntry& entry) {
+  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+  const auto hex4 = [](std::uint16_t value) {
+    std::u16string digits;
+    for (int shift = 12; shift >= 0; shift -= 4) digits += kHex[(value >> shift) & 0xF];
+    return digits;
+  };
+  return u"HID\\VID_" + hex4(entry.vendor_id) + u"&PID_" + hex4(entry.product_id) + u"&REV_" +
+         hex4(entry.release_number);
+}
+
 class HidapiEnumeration : public HidEnumeration {
  public:
-  explicit HidapiEnumeration(std::vector<DeviceEntry> entries) : entries_(std::move(entries)) {}
+  // hidraw lists a node once per top-level collection, all under one path; the node is one
+  // interface to open, as Windows lists it once.
+  explicit HidapiEnumeration(std::vector<DeviceEntry> all) {
+    std::unordered_set<std::string> seen;
+    for (DeviceEntry& entry : all) {
+      if (seen.insert(entry.path).second) entries_.push_back(std::move(entry));
+    }
+  }
 
   bool InterfaceAt(std::uint32_t index) override { return index < entries_.size(); }
   std::optional<std::u16string> HardwareId(std::uint32_t index) override { return HardwareIdOf(entries_.at(index)); }
@@ -26,17 +45,6 @@ class HidapiEnumeration : public HidEnumeration {
  private:
   std::vector<DeviceEntry> entries_;
 };
-
-// hidraw lists a node once per top-level collection, all under one path; the node is one
-// interface to open, as Windows lists it once.
-std::vector<DeviceEntry> OncePerPath(std::vector<DeviceEntry> entries) {
-  std::unordered_set<std::string> seen;
-  std::vector<DeviceEntry> unique;
-  for (DeviceEntry& entry : entries) {
-    if (seen.insert(entry.path).second) unique.push_back(std::move(entry));
-  }
-  return unique;
-}
 
 class HidapiLink : public HidLink {
  public:
@@ -78,17 +86,6 @@ class HidapiLink : public HidLink {
 
 }  // namespace
 
-std::u16string HardwareIdOf(const DeviceEntry& entry) {
-  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
-  const auto hex4 = [](std::uint16_t value) {
-    std::u16string digits;
-    for (int shift = 12; shift >= 0; shift -= 4) digits += kHex[(value >> shift) & 0xF];
-    return digits;
-  };
-  return u"HID\\VID_" + hex4(entry.vendor_id) + u"&PID_" + hex4(entry.product_id) + u"&REV_" +
-         hex4(entry.release_number);
-}
-
 std::uint32_t PlatformErrorOf(int error) {
   switch (static_cast<std::errc>(error)) {
     case std::errc::permission_denied:
@@ -115,7 +112,7 @@ HidapiBus::HidapiBus(std::unique_ptr<Library> library) : library_(std::move(libr
 
 std::unique_ptr<HidEnumeration> HidapiBus::Enumerate() {
   const std::lock_guard lock(mutex_);
-  return std::make_unique<HidapiEnumeration>(OncePerPath(library_->Enumerate()));
+  return std::make_unique<HidapiEnumeration>(library_->Enumerate());
 }
 
 OpenResult HidapiBus::Open(const std::string& path, HidAccess access) {

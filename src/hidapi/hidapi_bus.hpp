@@ -12,9 +12,6 @@
 
 namespace fwup::hidapi {
 
-// "HID\VID_7E51&PID_0A3D&REV_0100": upper-case hex, as Windows writes the first hardware ID.
-std::u16string HardwareIdOf(const DeviceEntry& entry);
-
 // An errno value as the platform error code the core and the shells understand. Never 0: a
 // failed call that reported 0 is still a failure.
 std::uint32_t PlatformErrorOf(int error);

@@ -77,8 +77,7 @@ void WriteWhole(const std::string& path, std::span<const std::uint8_t> bytes) {
   const bool exists = ::stat(path.c_str(), &status) == 0;
   const std::string target = Target(path);
   const std::string folder = FolderOf(target);
-  std::string base = target.substr(target.find_last_of('/') + 1);
-  base.resize(std::min<std::size_t>(base.size(), 100));  // the temporary name must fit NAME_MAX too
+  const std::string base = target.substr(target.find_last_of('/') + 1, 100);  // the temporary must fit NAME_MAX
   std::string temporary = (folder == "/" ? "" : folder) + "/." + base + ".fwupgrade-XXXXXX";
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) Fail(errno);

@@ -31,8 +31,7 @@ void CheckFileKind(const std::string& path) {
   const std::wstring wide = win32::Widen(path);
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) Fail(error);
+    if (const DWORD error = GetLastError(); error != ERROR_FILE_NOT_FOUND) Fail(error);
     return;
   }
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) throw FileError("it is a folder");

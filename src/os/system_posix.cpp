@@ -86,9 +86,7 @@ Process StartProcess(int argc, char** argv, StopHandler on_stop) {
 void TakeStopSignals() {
   sigset_t signals;
   sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGHUP);
+  for (const int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, number);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   std::thread(WaitForStopSignals, signals).detach();
 }

@@ -17,10 +17,6 @@
 #include "win32/setupapi_bus.hpp"
 #include "win32/wide_text.hpp"
 
-#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
-#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
-#endif
-
 namespace fwup::os {
 namespace {
 

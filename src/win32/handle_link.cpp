@@ -16,6 +16,7 @@ DWORD Milliseconds(std::chrono::milliseconds bound) {
 // Returns the call's outcome as the core sees a synchronous call: TRUE, or FALSE and the code.
 template <typename Start>
 TransferResult Bounded(HANDLE handle, HANDLE event, DWORD bound, DWORD& transferred, Start start) {
+  if (event == nullptr) return TransferResult::Failed(ERROR_NOT_ENOUGH_MEMORY);  // CreateEventW failed
   OVERLAPPED overlapped{};
   overlapped.hEvent = event;
   ResetEvent(event);
@@ -37,7 +38,6 @@ HandleLink::HandleLink(UniqueHandle handle)
     : handle_(std::move(handle)), event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 TransferResult HandleLink::Write(const BootReport& report, std::chrono::milliseconds bound) {
-  if (!event_.Valid()) return TransferResult::Failed(ERROR_NOT_ENOUGH_MEMORY);
   DWORD written = 0;
   return Bounded(handle_.Get(), event_.Get(), Milliseconds(bound), written, [&](OVERLAPPED* overlapped) {
     return WriteFile(handle_.Get(), report.data(), static_cast<DWORD>(report.size()), nullptr, overlapped) != FALSE;
@@ -45,7 +45,6 @@ TransferResult HandleLink::Write(const BootReport& report, std::chrono::millisec
 }
 
 TransferResult HandleLink::Read(BootReport& report, std::chrono::milliseconds bound) {
-  if (!event_.Valid()) return TransferResult::Failed(ERROR_NOT_ENOUGH_MEMORY);
   // Into a buffer of our own, so that a cancelled read never leaves part of a report behind.
   BootReport received{};
   DWORD got = 0;

@@ -17,11 +17,16 @@
 namespace fwup::win32 {
 namespace {
 
-// Heap blocks for the variable-size records; a failed allocation is an answer, not a throw.
+// Destroys the device information set that the enumeration owns.
+struct DestroySet {
+  void operator()(HDEVINFO set) const {
+    if (set != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set);
+  }
+};
+
+// Zeroed heap blocks for the variable-size records; a failed allocation is an answer, not a throw.
 std::unique_ptr<BYTE[]> Allocate(DWORD bytes) {
-  std::unique_ptr<BYTE[]> block(new (std::nothrow) BYTE[bytes == 0 ? 1 : bytes]);
-  if (block) ZeroMemory(block.get(), bytes == 0 ? 1 : bytes);
-  return block;
+  return std::unique_ptr<BYTE[]>(new (std::nothrow) BYTE[bytes == 0 ? 1 : bytes]());
 }
 
 // The first string of a device node's location paths ("PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)"),
@@ -50,7 +55,7 @@ class SetupApiEnumeration : public HidEnumeration {
     interface_.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
     detail_fetched_ = false;
     // A set that could not be created fails here, which ends the walk with no device.
-    return SetupDiEnumDeviceInterfaces(set_.Get(), nullptr, &GUID_DEVINTERFACE_HID, index, &interface_) != FALSE;
+    return SetupDiEnumDeviceInterfaces(set_.get(), nullptr, &GUID_DEVINTERFACE_HID, index, &interface_) != FALSE;
   }
 
   std::optional<std::u16string> HardwareId(std::uint32_t index) override {
@@ -64,22 +69,19 @@ class SetupApiEnumeration : public HidEnumeration {
     if (!owner_known_) {
       device = {};
       device.cbSize = sizeof(SP_DEVINFO_DATA);
-      (void)SetupDiEnumDeviceInfo(set_.Get(), index, &device);
+      (void)SetupDiEnumDeviceInfo(set_.get(), index, &device);
     }
 
     DWORD bytes = 0;
-    (void)SetupDiGetDeviceRegistryPropertyW(set_.Get(), &device, SPDRP_HARDWAREID, nullptr, nullptr, 0, &bytes);
+    (void)SetupDiGetDeviceRegistryPropertyW(set_.get(), &device, SPDRP_HARDWAREID, nullptr, nullptr, 0, &bytes);
     const std::unique_ptr<BYTE[]> list = Allocate(bytes);
     if (!list) return std::nullopt;
     if (bytes == 0) return std::u16string{};  // no property: an empty hardware ID
-    (void)SetupDiGetDeviceRegistryPropertyW(set_.Get(), &device, SPDRP_HARDWAREID, nullptr, list.get(), bytes, nullptr);
+    (void)SetupDiGetDeviceRegistryPropertyW(set_.get(), &device, SPDRP_HARDWAREID, nullptr, list.get(), bytes, nullptr);
 
     // The first string of the list, never past the block even without a terminator.
-    const auto* text = reinterpret_cast<const char16_t*>(list.get());
-    const std::size_t capacity = bytes / sizeof(char16_t);
-    std::size_t length = 0;
-    while (length < capacity && text[length] != 0) ++length;
-    return std::u16string(text, length);
+    const std::u16string_view text(reinterpret_cast<const char16_t*>(list.get()), bytes / sizeof(char16_t));
+    return std::u16string(text.substr(0, text.find(u'\0')));
   }
 
   // The location of the USB device the HID device hangs from: its parent, or for a composite
@@ -103,8 +105,7 @@ class SetupApiEnumeration : public HidEnumeration {
   }
 
   std::optional<std::string> DevicePath(std::uint32_t /*index*/) override {
-    if (!FetchDetail()) return std::nullopt;
-    return path_;
+    return FetchDetail() ? std::optional(path_) : std::nullopt;
   }
 
  private:
@@ -113,7 +114,7 @@ class SetupApiEnumeration : public HidEnumeration {
   bool FetchDetail() {
     if (detail_fetched_) return true;
     DWORD bytes = 0;
-    (void)SetupDiGetDeviceInterfaceDetailW(set_.Get(), &interface_, nullptr, 0, &bytes, nullptr);
+    (void)SetupDiGetDeviceInterfaceDetailW(set_.get(), &interface_, nullptr, 0, &bytes, nullptr);
     if (bytes < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) bytes = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
     // One character more than reported, zeroed, so that the path is terminated whatever the
     // fetch did.
@@ -123,13 +124,13 @@ class SetupApiEnumeration : public HidEnumeration {
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
     owner_ = {};
     owner_.cbSize = sizeof(SP_DEVINFO_DATA);
-    owner_known_ = SetupDiGetDeviceInterfaceDetailW(set_.Get(), &interface_, detail, bytes, nullptr, &owner_) != FALSE;
+    owner_known_ = SetupDiGetDeviceInterfaceDetailW(set_.get(), &interface_, detail, bytes, nullptr, &owner_) != FALSE;
     path_ = Narrow(detail->DevicePath);
     detail_fetched_ = true;
     return true;
   }
 
-  UniqueDevInfo set_;
+  std::unique_ptr<void, DestroySet> set_;
   SP_DEVICE_INTERFACE_DATA interface_{};
   bool detail_fetched_ = false;
   std::string path_;
