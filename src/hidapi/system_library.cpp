@@ -1,6 +1,6 @@
-// The system's hidapi: the only file that includes hidapi.h. On Linux hidapi is loaded when a
-// command first needs the HID devices, so that the commands without a device (check, image,
-// --help) start without it.
+// The system's hidapi: the only file that includes hidapi.h. On Linux hidapi and libudev are
+// loaded when a command first needs the HID devices, so that the commands without a device
+// (check, image, --help) start without them.
 #include <hidapi.h>
 #include <unistd.h>
 
@@ -13,9 +13,8 @@
 #endif
 #if defined(__linux__)
 #include <dlfcn.h>
+#include <libudev.h>
 
-#include <filesystem>
-#include <fstream>
 #include <type_traits>
 #endif
 
@@ -33,49 +32,67 @@ struct Api {
   decltype(&::hid_close) hid_close;
   decltype(&::hid_write) hid_write;
   decltype(&::hid_read_timeout) hid_read_timeout;
+#if defined(__linux__)
+  decltype(&::udev_new) udev_new;
+  decltype(&::udev_unref) udev_unref;
+  decltype(&::udev_device_new_from_subsystem_sysname) udev_device_new_from_subsystem_sysname;
+  decltype(&::udev_device_unref) udev_device_unref;
+  decltype(&::udev_device_get_parent_with_subsystem_devtype) udev_device_get_parent_with_subsystem_devtype;
+  decltype(&::udev_device_get_sysname) udev_device_get_sysname;
+#endif
 };
 Api api{};
 
 #if defined(__linux__)
-// Fills `api` from the shared library Debian's package installs; the reason when it is missing.
+// Fills `api` from the shared libraries Debian's packages install; the reason when one is missing.
 bool LoadApi(std::string& why) {
   void* const hid = dlopen("libhidapi-hidraw.so.0", RTLD_NOW | RTLD_LOCAL);
-  const auto take = [hid](const char* name, auto& function) {
-    function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(hid, name));
+  void* const udev = dlopen("libudev.so.1", RTLD_NOW | RTLD_LOCAL);
+  const auto take = [](void* library, const char* name, auto& function) {
+    function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
     return function != nullptr;
   };
-  const bool loaded = hid != nullptr && take("hid_init", api.hid_init) && take("hid_exit", api.hid_exit) &&
-                      take("hid_error", api.hid_error) && take("hid_enumerate", api.hid_enumerate) &&
-                      take("hid_free_enumeration", api.hid_free_enumeration) &&
-                      take("hid_open_path", api.hid_open_path) && take("hid_close", api.hid_close) &&
-                      take("hid_write", api.hid_write) && take("hid_read_timeout", api.hid_read_timeout);
+  const bool loaded =
+      hid != nullptr && udev != nullptr && take(hid, "hid_init", api.hid_init) && take(hid, "hid_exit", api.hid_exit) &&
+      take(hid, "hid_error", api.hid_error) && take(hid, "hid_enumerate", api.hid_enumerate) &&
+      take(hid, "hid_free_enumeration", api.hid_free_enumeration) && take(hid, "hid_open_path", api.hid_open_path) &&
+      take(hid, "hid_close", api.hid_close) && take(hid, "hid_write", api.hid_write) &&
+      take(hid, "hid_read_timeout", api.hid_read_timeout) && take(udev, "udev_new", api.udev_new) &&
+      take(udev, "udev_unref", api.udev_unref) &&
+      take(udev, "udev_device_new_from_subsystem_sysname", api.udev_device_new_from_subsystem_sysname) &&
+      take(udev, "udev_device_unref", api.udev_device_unref) &&
+      take(udev, "udev_device_get_parent_with_subsystem_devtype", api.udev_device_get_parent_with_subsystem_devtype) &&
+      take(udev, "udev_device_get_sysname", api.udev_device_get_sysname);
   if (!loaded) why = dlerror();
   return loaded;
-}
-
-// The sysfs name of the USB device above a hidraw node ("1-2.3": bus 1, port 2, then port 3 of
-// the hub there), which stays the same for every board plugged into that port: the nearest
-// folder above the node whose subsystem is usb and whose uevent says DEVTYPE=usb_device, as udev
-// finds it. Empty for a node with no USB device above it.
-std::string UsbPortPath(const std::string& path) {
-  std::error_code error;
-  std::filesystem::path folder =
-      std::filesystem::canonical("/sys/class/hidraw/" + path.substr(path.rfind('/') + 1), error);
-  for (; !error && folder.has_relative_path(); folder = folder.parent_path()) {
-    std::error_code no_link;
-    if (std::filesystem::read_symlink(folder / "subsystem", no_link).filename() != "usb") continue;
-    std::ifstream uevent(folder / "uevent");
-    for (std::string line; std::getline(uevent, line);) {
-      if (line == "DEVTYPE=usb_device") return folder.filename();
-    }
-  }
-  return {};
 }
 #else
 bool LoadApi(std::string&) {
   api = {::hid_init,      ::hid_exit,  ::hid_error, ::hid_enumerate,   ::hid_free_enumeration,
          ::hid_open_path, ::hid_close, ::hid_write, ::hid_read_timeout};
   return true;
+}
+#endif
+
+#if defined(__linux__)
+struct UdevRelease {
+  void operator()(udev* context) const { api.udev_unref(context); }
+  void operator()(udev_device* device) const { api.udev_device_unref(device); }
+};
+
+// The sysfs name of the USB device above a hidraw node ("1-2.3": bus 1, port 2, then port 3 of
+// the hub there), which stays the same for every board plugged into that port. Empty for a node
+// with no USB device above it.
+std::string UsbPortPath(udev* context, const std::string& path) {
+  if (context == nullptr) return {};
+  const std::string name = path.substr(path.rfind('/') + 1);
+  const std::unique_ptr<udev_device, UdevRelease> node(
+      api.udev_device_new_from_subsystem_sysname(context, "hidraw", name.c_str()));
+  if (!node) return {};
+  // Owned by `node`.
+  udev_device* const usb = api.udev_device_get_parent_with_subsystem_devtype(node.get(), "usb", "usb_device");
+  const char* const port = usb != nullptr ? api.udev_device_get_sysname(usb) : nullptr;
+  return port != nullptr ? port : "";
 }
 #endif
 
@@ -112,10 +129,13 @@ class SystemLibrary : public Library {
   std::vector<DeviceEntry> Enumerate() override {
     std::vector<DeviceEntry> entries;
     hid_device_info* const list = api.hid_enumerate(0, 0);
+#if defined(__linux__)
+    const std::unique_ptr<udev, UdevRelease> context(api.udev_new());
+#endif
     for (const hid_device_info* info = list; info != nullptr; info = info->next) {
       DeviceEntry entry{info->path ? info->path : "", info->vendor_id, info->product_id, info->release_number};
 #if defined(__linux__)
-      entry.location = UsbPortPath(entry.path);
+      entry.location = UsbPortPath(context.get(), entry.path);
 #endif
       entries.push_back(std::move(entry));
     }
