@@ -59,7 +59,11 @@ void Arrivals::Advance(std::chrono::steady_clock::time_point now) {
     if (board.where == Where::In) {
       const BootLoaderCounters counters = board.device->Counters();
       const bool reset = counters.resets > board.seen.resets;
-      const bool idle = counters.last_request > board.back_at && now - counters.last_request >= plan_.idle;
+      // The tool stopped talking to it, or never spoke to it again after a reset: it gave up on
+      // the board, and the operator takes it out.
+      const bool spoken_to = counters.last_request > board.back_at;
+      const bool came_back = board.back_at > *board.times.arrived;
+      const bool idle = (spoken_to || came_back) && now - std::max(counters.last_request, board.back_at) >= plan_.idle;
       if (!reset && !idle) continue;
       bus_.Remove(board.path);
       if (reset && counters.resets_after_match > board.seen.resets_after_match) {

@@ -2,11 +2,11 @@
 // `interval` into the first free socket (a board waits while all are taken), each under a path
 // of its own. A board leaves its socket once it was reset after the match (it runs its
 // application then); after any other reset it comes back in Firmware Upgrade Mode under a new
-// path, as a real one would; a board that the tool stopped talking to without a reset is taken
-// out after `idle`, and its socket stays empty for `replace_after` (the tool's settle time is
-// what tells a replaced board from one that re-enumerates). A board is made as it is first
-// plugged in and dropped once it is gone for good: a plan of a million boards holds only those
-// on the bench.
+// path, as a real one would. A board that the tool stopped talking to without a reset, or did not
+// speak to again after one, is taken out after `idle` (the tool gave up on it), and its socket
+// stays empty for `replace_after` (the tool's settle time is what tells a replaced board from one
+// that re-enumerates). A board is made as it is first plugged in and dropped once it is gone for
+// good: a plan of a million boards holds only those on the bench.
 #pragma once
 
 #include <chrono>

@@ -79,12 +79,13 @@ TEST(Watch, AFailedBoardIsTriedAgainWhileItStaysThenLeftForTheOperator) {
     }
   }
 
-  // Without --json: a line for the attempt that failed, one for each board's end.
-  const CliRun text = RunCli(Args({"flash", "--watch", "--count", "1", "--retries", "0", "--simulate", "--sim-arrivals",
-                                   "1@0", "--sim-fault", "1=verdict:55", "-v", SampleFirmware()}));
+  // Without --json: a line for the attempt that failed, one for each board's end. The board given
+  // up on is taken out, and the next one takes its socket.
+  const CliRun text = RunCli(Args({"flash", "--watch", "--count", "2", "--retries", "0", "--simulate", "--sim-arrivals",
+                                   "2@0", "--sim-fault", "1=verdict:55", "-v", SampleFirmware()}));
   EXPECT_EQ(text.exit_code, Code(ExitCode::kNotAllMatched));
   EXPECT_TRUE(Contains(text.out, "sim-1 (sim:hid#1): FAILED: replace the board: CRC Not Matched"));
-  EXPECT_TRUE(Contains(text.out, "0 of 1 boards ended with CRC Matched."));
+  EXPECT_TRUE(Contains(text.out, "1 of 2 boards ended with CRC Matched."));
   // With -v each trace line says which board it is of.
   EXPECT_EQ(Count(text.err, "CRC Not Matched\n"), 1u) << text.err;
   EXPECT_TRUE(Contains(text.err, "\nsim-1 (sim:hid#1): CRC Not Matched\n"));
