@@ -1,6 +1,5 @@
 #include "cli/records/json.hpp"
 
-#include <cmath>
 #include <cstdio>
 
 #include "ports/utf8.hpp"
@@ -99,10 +98,6 @@ void Json::DumpTo(std::string& out, int indent) const {
       out += std::to_string(integer_);
       return;
     case Kind::Real: {
-      if (!std::isfinite(real_)) {
-        out += "null";
-        return;
-      }
       char text[32];
       std::snprintf(text, sizeof text, "%.3f", real_);
       out += text;
