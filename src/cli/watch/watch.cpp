@@ -12,16 +12,17 @@
 #include <map>
 #include <thread>
 
-#include "cli/records/board_log.hpp"
-#include "cli/flash/flash_device.hpp"
-#include "cli/flash/stop_request.hpp"
 #include "cli/display/terminal_view.hpp"
 #include "cli/display/text.hpp"
+#include "cli/flash/flash_device.hpp"
+#include "cli/flash/stop_request.hpp"
 #include "cli/watch/watch_slots.hpp"
 #include "device/find_device.hpp"
 
 namespace fwup::cli {
 namespace {
+
+constexpr std::chrono::milliseconds kPollInterval{50};
 
 // A board's view: quiet, keeping what the live table shows of it for the watching thread; its
 // trace lines begin with the board's slot, as flash --all's begin with the path.
@@ -210,6 +211,7 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
       entry["attempts"] = last.attempt;
       boards.Append(EntryJson(last.record, last.shown, std::move(entry)));
     }
+    waiting.erase(end.slot);  // `last` may be the entry: erased last
   };
 
   for (;;) {
@@ -240,10 +242,7 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
         woken.notify_one();
       });
     }
-    for (const BoardEnd& end : removed) {
-      end_board(end, waiting[end.slot]);
-      waiting.erase(end.slot);
-    }
+    for (const BoardEnd& end : removed) end_board(end, waiting[end.slot]);
 
     for (auto attempt = running.begin(); attempt != running.end();) {
       if (!attempt->done) {
@@ -272,7 +271,6 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
       }
       if (end) {
         end_board(*end, last);
-        waiting.erase(attempt->start.slot);
       } else {
         say(attempt->start.slot + " (" + last.record.path + "): attempt " + std::to_string(last.attempt) + " of " +
             std::to_string(options.retries + 1) + " failed: " + last.record.error +
@@ -290,7 +288,7 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
     if (!take_new && running.empty() && !slots.Busy()) break;
     screen.Show(TableRows(slots, running));
     std::unique_lock lock(mutex);
-    woken.wait_for(lock, kWatchPollInterval, [&running] {
+    woken.wait_for(lock, kPollInterval, [&running] {
       return std::any_of(running.begin(), running.end(), [](const Attempt& attempt) { return attempt.done.load(); });
     });
   }

@@ -1,13 +1,15 @@
 #include "cli/watch/watch_slots.hpp"
 
-namespace fwup::cli {
+#include <algorithm>
 
-std::string SlotOf(const PresentDevice& device) { return device.location.empty() ? device.path : device.location; }
+namespace fwup::cli {
 
 std::vector<WatchSlots::Start> WatchSlots::Observe(const std::vector<PresentDevice>& present, Clock::time_point now,
                                                    unsigned take_new, bool retry, std::vector<BoardEnd>& ended) {
   std::map<std::string, std::string> here;  // slot -> the first path present there
-  for (const PresentDevice& device : present) here.emplace(SlotOf(device), device.path);
+  for (const PresentDevice& device : present) {
+    here.emplace(device.location.empty() ? device.path : device.location, device.path);
+  }
   for (const auto& [slot, path] : here) slots_[slot];
 
   std::vector<Start> starts;
@@ -54,11 +56,7 @@ std::optional<BoardEnd> WatchSlots::AttemptEnded(const std::string& name, bool m
                                                  Clock::time_point now) {
   Slot& slot = slots_[name];
   if (!reached) {
-    if (--slot.attempt == 0) {
-      slot.state = SlotState::Empty;
-    } else {
-      slot.state = SlotState::Retrying;
-    }
+    slot.state = --slot.attempt == 0 ? SlotState::Empty : SlotState::Retrying;
     return std::nullopt;
   }
   if (matched) {
@@ -76,15 +74,14 @@ std::optional<BoardEnd> WatchSlots::AttemptEnded(const std::string& name, bool m
 }
 
 bool WatchSlots::Busy() const {
-  for (const auto& [name, slot] : slots_) {
-    if (slot.state == SlotState::Flashing || slot.state == SlotState::Retrying) return true;
-  }
-  return false;
+  return std::any_of(slots_.begin(), slots_.end(), [](const auto& entry) {
+    return entry.second.state == SlotState::Flashing || entry.second.state == SlotState::Retrying;
+  });
 }
 
 std::vector<WatchSlots::SlotView> WatchSlots::Snapshot() const {
   std::vector<SlotView> views;
-  for (const auto& [name, slot] : slots_) views.push_back({name, slot.state, slot.path, slot.attempt});
+  for (const auto& [name, slot] : slots_) views.push_back({name, slot.state, slot.attempt});
   return views;
 }
 

@@ -44,7 +44,6 @@ class WatchSlots {
   struct SlotView {
     std::string slot;
     SlotState state;
-    std::string path;
     unsigned attempt;
   };
 
@@ -83,7 +82,5 @@ class WatchSlots {
   std::chrono::milliseconds settle_;
   std::map<std::string, Slot> slots_;
 };
-
-std::string SlotOf(const PresentDevice& device);
 
 }  // namespace fwup::cli
