@@ -124,25 +124,17 @@ std::string Seconds(double seconds) {
 // The slots' table, below the lines of the boards that ended.
 std::vector<LiveRow> TableRows(const WatchSlots& slots, const std::list<Attempt>& running) {
   std::vector<LiveRow> rows = {{"SLOT", std::nullopt, "STATE"}};
-  for (const auto& view : slots.Snapshot()) {
-    LiveRow& row = rows.emplace_back(LiveRow{view.slot, std::nullopt, ""});
-    switch (view.state) {
-      case SlotState::Empty:
-        row.text = "free";
-        break;
-      case SlotState::Flashing:
-        for (const Attempt& attempt : running) {
-          if (attempt.start.slot == view.slot) attempt.view->Fill(row);
-        }
-        if (view.attempt > 1) row.text += " (attempt " + std::to_string(view.attempt) + ")";
-        break;
-      case SlotState::Retrying:
-        row.text = "failed; tried again while the board stays";
-        break;
-      case SlotState::Failed:
-        row.text = "FAILED: replace the board";
-        break;
+  for (const auto& [name, slot] : slots.Slots()) {
+    LiveRow& row = rows.emplace_back(LiveRow{name, std::nullopt, ""});
+    row.text = slot.state == SlotState::Empty      ? "free"
+               : slot.state == SlotState::Retrying ? "failed; tried again while the board stays"
+               : slot.state == SlotState::Failed   ? "FAILED: replace the board"
+                                                   : "";
+    if (slot.state != SlotState::Flashing) continue;
+    for (const Attempt& attempt : running) {
+      if (attempt.start.slot == name) attempt.view->Fill(row);
     }
+    if (slot.attempt > 1) row.text += " (attempt " + std::to_string(slot.attempt) + ")";
   }
   return rows;
 }

@@ -79,10 +79,4 @@ bool WatchSlots::Busy() const {
   });
 }
 
-std::vector<WatchSlots::SlotView> WatchSlots::Snapshot() const {
-  std::vector<SlotView> views;
-  for (const auto& [name, slot] : slots_) views.push_back({name, slot.state, slot.attempt});
-  return views;
-}
-
 }  // namespace fwup::cli
