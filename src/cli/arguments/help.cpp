@@ -73,14 +73,17 @@ std::string FaultHelp() {
 }
 
 std::string Footer() {
-  std::string footer = "\n" + ExitCodeHelp() + FaultHelp();
-  footer +=
-      "\nExamples:\n"
-      "  fwupgrade flash --simulate examples/sample-firmware.hex\n"
-      "  fwupgrade list\n"
-      "  fwupgrade flash --wait 30 firmware.hex\n"
-      "  fwupgrade flash --all firmware.hex\n";
-  return footer;
+  std::string footer = "\nExit codes:\n";
+  for (const ExitCodeRow& row : kExitCodes) {
+    const std::string number = std::to_string(ToInt(row.code));
+    footer += std::string(4 - number.size(), ' ') + number + "  " + std::string(row.meaning) + "\n";
+  }
+  return footer + FaultHelp() +
+         "\nExamples:\n"
+         "  fwupgrade flash --simulate examples/sample-firmware.hex\n"
+         "  fwupgrade list\n"
+         "  fwupgrade flash --wait 30 firmware.hex\n"
+         "  fwupgrade flash --all firmware.hex\n";
 }
 
 }  // namespace

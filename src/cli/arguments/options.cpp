@@ -2,7 +2,6 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
@@ -18,11 +17,9 @@ constexpr const char* kRangeCheck = "range";
 // Plain decimal numbers only: a sign, an exponent, "inf" or "nan" would each have to be
 // explained, and none is needed to say how long to wait or how many devices to simulate.
 // `decimals`: a fraction is allowed. The message is short whatever the value given.
-CLI::Validator DecimalIn(double low, double high, bool decimals, std::string_view unit) {
-  char bounds[64];
-  std::snprintf(bounds, sizeof bounds, " from %.0f to %.0f", low, high);
-  const std::string range = std::string(unit) + bounds;
-  CLI::Validator validator(
+CLI::Validator DecimalIn(int low, int high, bool decimals, std::string_view unit) {
+  const std::string range = std::string(unit) + " from " + std::to_string(low) + " to " + std::to_string(high);
+  return CLI::Validator(
       [low, high, decimals, range](std::string& text) -> std::string {
         const std::string shown = "'" + (text.size() > 24 ? text.substr(0, 24) + "..." : text) + "'";
         const bool plain = text.find_first_not_of(decimals ? "0123456789." : "0123456789") == std::string::npos &&
@@ -34,9 +31,7 @@ CLI::Validator DecimalIn(double low, double high, bool decimals, std::string_vie
         if (value < low || value > high) return shown + " is out of range: give " + range;
         return {};
       },
-      "");
-  validator.name(kRangeCheck);
-  return validator;
+      "", kRangeCheck);
 }
 
 }  // namespace
