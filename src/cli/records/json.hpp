@@ -28,7 +28,7 @@ class Json {
 
   // The member `key` of an object, added as null when it is not there yet.
   Json& operator[](std::string_view key);
-  void Append(Json value);  // to an array
+  Json& Append(Json value);  // to an array; returns the value appended
 
   // Indented by two spaces, ending in a newline.
   std::string Dump() const { return Text(0); }

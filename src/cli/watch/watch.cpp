@@ -115,12 +115,6 @@ class FileWatch {
   bool told_ = false;
 };
 
-std::string Seconds(double seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f s", seconds);
-  return text;
-}
-
 // The slots' table, below the lines of the boards that ended.
 std::vector<LiveRow> TableRows(const WatchSlots& slots, const std::list<Attempt>& running) {
   std::vector<LiveRow> rows = {{"SLOT", std::nullopt, "STATE"}};
@@ -151,7 +145,6 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
   std::mutex mutex;
   std::condition_variable woken;
   std::list<Attempt> running;
-  unsigned started = 0;
   unsigned ended = 0;
   unsigned matched = 0;
   std::string failed;                // the first few failed boards, for the closing message
@@ -184,7 +177,9 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
     const std::string& path = last.record.path;
     const std::string where = end.slot + (path.empty() || path == end.slot ? "" : " (" + path + ")");
     if (end.matched) {
-      say(where + ": CRC Matched in " + Seconds(last.record.seconds));
+      char seconds[32];
+      std::snprintf(seconds, sizeof seconds, "%.2f s", last.record.seconds);
+      say(where + ": CRC Matched in " + seconds);
     } else {
       const std::string why = end.removed   ? "taken out before it could be tried again; " + last.record.error
                               : end.stopped ? "stopped before it could be tried again; " + last.record.error
@@ -208,6 +203,7 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
 
   for (;;) {
     const bool stopping = StopRequested();
+    const unsigned started = ended + slots.Busy();  // a board in a busy slot has started and not ended
     // No board beyond --count is started, however many sockets fill at once.
     const unsigned take_new = stopping                  ? 0u
                               : options.count == 0      ? std::numeric_limits<unsigned>::max()
@@ -216,7 +212,6 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
     std::vector<BoardEnd> removed;
     for (const WatchSlots::Start& start :
          slots.Observe(Present(bus), WatchSlots::Clock::now(), take_new, !stopping, removed)) {
-      started += start.attempt == 1 ? 1 : 0;
       Attempt& attempt = running.emplace_back();
       attempt.start = start;
       const auto earlier = waiting.find(start.slot);
@@ -247,7 +242,6 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
           slots.AttemptEnded(attempt->start.slot, record.code == ExitCode::kSuccess, record.found,
                              record.run.step == RunStep::Done, WatchSlots::Clock::now());
       if (!record.found) {  // gone before the tool reached it: not an attempt
-        started -= attempt->start.attempt == 1 ? 1 : 0;
         attempt = running.erase(attempt);
         continue;
       }

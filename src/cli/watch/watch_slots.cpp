@@ -73,10 +73,10 @@ std::optional<BoardEnd> WatchSlots::AttemptEnded(const std::string& name, bool m
   return BoardEnd{name, false, false};
 }
 
-bool WatchSlots::Busy() const {
-  return std::any_of(slots_.begin(), slots_.end(), [](const auto& entry) {
+unsigned WatchSlots::Busy() const {
+  return static_cast<unsigned>(std::count_if(slots_.begin(), slots_.end(), [](const auto& entry) {
     return entry.second.state == SlotState::Flashing || entry.second.state == SlotState::Retrying;
-  });
+  }));
 }
 
 }  // namespace fwup::cli

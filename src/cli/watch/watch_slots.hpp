@@ -67,8 +67,8 @@ class WatchSlots {
   std::optional<BoardEnd> AttemptEnded(const std::string& slot, bool matched, bool reached, bool restarted,
                                        Clock::time_point now);
 
-  // An attempt runs or waits to run.
-  bool Busy() const;
+  // The slots where an attempt runs or waits to run.
+  unsigned Busy() const;
   // Every slot seen so far, by name.
   const std::map<std::string, Slot>& Slots() const { return slots_; }
 
