@@ -33,10 +33,8 @@ std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
   static constexpr char kHex[] = "0123456789abcdef";
   const auto digest = os::Sha256(bytes);
   std::string text;
-  for (const std::uint8_t byte : digest ? std::span<const std::uint8_t>(*digest) : std::span<const std::uint8_t>()) {
-    text += kHex[byte >> 4];
-    text += kHex[byte & 0x0F];
-  }
+  if (!digest) return text;
+  for (const std::uint8_t byte : *digest) text += {kHex[byte >> 4], kHex[byte & 0x0F]};
   return text;
 }
 

@@ -64,7 +64,6 @@ class BoardView : public DeviceView {
 
 struct Attempt {
   WatchSlots::Start start;
-  bool erased_before = false;  // an earlier attempt on the board sent the erase
   std::unique_ptr<BoardView> view;
   DeviceRecord record;
   std::atomic<bool> done = false;
@@ -215,12 +214,11 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
       Attempt& attempt = running.emplace_back();
       attempt.start = start;
       const auto earlier = waiting.find(start.slot);
-      attempt.erased_before = earlier != waiting.end() && earlier->second.record.run.erase_sent;
+      // A stop lets the boards in progress finish.
+      const FlashSettings settings{options.force, start.path, context.platform.access_denied_advice, false,
+                                   earlier != waiting.end() && earlier->second.record.run.erase_sent};
       attempt.view = std::make_unique<BoardView>(screen, start.slot + " (" + start.path + "): ");
-      attempt.thread = std::jthread([&, current = &attempt] {
-        // A stop lets the boards in progress finish.
-        const FlashSettings settings{options.force, current->start.path, context.platform.access_denied_advice, false,
-                                     current->erased_before};
+      attempt.thread = std::jthread([&, current = &attempt, settings] {
         current->record = FlashDeviceBeside(bus, file, settings, *current->view);
         {
           const std::lock_guard lock(mutex);
