@@ -24,12 +24,9 @@ std::vector<WatchSlots::Start> WatchSlots::Observe(const std::vector<PresentDevi
       slot.done_path.clear();
       slot.restarting_until.reset();
       const bool settled = now - *slot.empty_since >= settle_;
-      if (settled && slot.state == SlotState::Retrying) {
-        ended.push_back({name, false, true});
-        slot.state = SlotState::Empty;
-      } else if (settled && slot.state == SlotState::Failed) {
-        slot.state = SlotState::Empty;
-      }
+      // Settled, a slot that is not flashing is free; a board that waited there was taken out.
+      if (settled && slot.state == SlotState::Retrying) ended.push_back({name, false, true});
+      if (settled && slot.state != SlotState::Flashing) slot.state = SlotState::Empty;
       continue;
     }
     slot.empty_since.reset();
