@@ -152,16 +152,15 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
   Json boards = Json::Array();
   FileWatch file_watch(file);
 
-  SetStopNote("fwupgrade: stopping once the boards in progress are done; press Ctrl-C again to end at once\n");
-  DeviceView notes(screen);
-  notes.Note("Flashing every device that enters Firmware Upgrade Mode" +
-             (options.count > 0 ? " until " + std::to_string(options.count) + " boards have ended" : std::string()) +
-             "; Ctrl-C stops once the boards in progress are done.");
-
   const auto say = [&](const std::string& line) {
     if (!options.json) screen.Say(console.out, line);
   };
   const auto warn = [&](const std::string& line) { screen.Say(console.err, line); };
+  SetStopNote("fwupgrade: stopping once the boards in progress are done; press Ctrl-C again to end at once\n");
+  warn("Flashing every device that enters Firmware Upgrade Mode" +
+       (options.count > 0 ? " until " + std::to_string(options.count) + " boards have ended" : std::string()) +
+       "; Ctrl-C stops once the boards in progress are done.");
+
   // The last attempt of each board that waits for another; it is the board's record if the board
   // ends without one.
   struct LastAttempt {
