@@ -191,7 +191,7 @@ TEST(WatchSlots, AFailedBoardIsTriedAgainWhileItStaysThenLeftUntilTheSlotSettles
   EXPECT_EQ(line.At(8.0, {}), Paths{});  // empty for 3 s: replaced
   EXPECT_EQ(line.At(8.1, {{"/dev/hidraw6", "1-1"}}), Paths{"/dev/hidraw6"});
   EXPECT_TRUE(line.ended.empty());
-  EXPECT_EQ(line.slots.Snapshot().size(), 2u);
+  EXPECT_EQ(line.slots.Slots().size(), 2u);
 }
 
 TEST(WatchSlots, ABoardWaitingForAnotherAttemptEndsWhenTakenOutOrStopped) {
@@ -230,7 +230,7 @@ TEST(WatchSlots, AnAttemptWaitsForAResetBoardToComeBackAndAVanishedOneDoesNotCou
   EXPECT_EQ(line.At(0.2, {{"/dev/hidraw2", "1-1"}}), Paths{"/dev/hidraw2"});
   EXPECT_FALSE(line.End("1-1", false, false, false));  // it vanished before the tool reached it
   EXPECT_EQ(line.At(0.3, {{"/dev/hidraw3", "1-1"}}), Paths{"/dev/hidraw3"});
-  EXPECT_EQ(line.slots.Snapshot()[0].attempt, 2u);
+  EXPECT_EQ(line.slots.Slots().at("1-1").attempt, 2u);
 
   Line stays;  // a device that does not restart is tried again after the settle time
   stays.At(0, {{"/dev/hidraw1", "1-1"}});

@@ -5,14 +5,13 @@
 
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "cli/cli.hpp"
 #include "cli/arguments/exit_code.hpp"
+#include "cli/cli.hpp"
 #include "cli/records/json.hpp"
 
 namespace CLI {
@@ -101,11 +100,9 @@ CLI::Validator NotEmpty();
 std::string RangeError(CLI::Option& option, std::string value);
 
 // The grammar, built from the command table with each command's options bound to one Options.
+// (A shared_ptr, as it needs no complete CLI::App where a Parser goes away.)
 struct Parser {
-  Parser();
-  ~Parser();
-  Parser(Parser&&) noexcept;
-  std::unique_ptr<CLI::App> app;
+  std::shared_ptr<CLI::App> app;
   std::vector<std::pair<CLI::App*, const CommandEntry*>> commands;
 };
 Parser BuildParser(Options& options);

@@ -50,8 +50,6 @@ inline constexpr std::array<ExitCodeRow, 11> kExitCodes = {{
 
 constexpr int ToInt(ExitCode code) { return static_cast<int>(code); }
 std::string_view KindOf(ExitCode code);
-// The table as --help shows it.
-std::string ExitCodeHelp();
 
 class CliError : public std::runtime_error {
  public:

@@ -53,17 +53,12 @@ std::string OptionLine(const CLI::Option& option) {
   return DescribedLine("  " + names, option.get_description());
 }
 
-std::string Usage(const CLI::App& command) {
-  std::string usage = "fwupgrade " + command.get_name();
-  for (const CLI::Option* option : command.get_options()) {
-    if (!option->nonpositional()) usage += " " + option->get_name(true);
-  }
-  return usage + " [OPTIONS]";
-}
-
 std::string Section(const CLI::App& command, const CommandEntry& entry) {
-  std::string text = Wrap(Usage(command), "", 0);
-  text += Wrap("  ", entry.summary, 2);
+  std::string text = "fwupgrade " + command.get_name();
+  for (const CLI::Option* option : command.get_options()) {
+    if (!option->nonpositional()) text += " " + option->get_name(true);
+  }
+  text += " [OPTIONS]\n" + Wrap("  ", entry.summary, 2);
   for (const CLI::Option* option : command.get_options()) {
     if (option->nonpositional() && option->get_name() != "--help") text += OptionLine(*option);
   }
@@ -78,14 +73,17 @@ std::string FaultHelp() {
 }
 
 std::string Footer() {
-  std::string footer = "\n" + ExitCodeHelp() + FaultHelp();
-  footer +=
-      "\nExamples:\n"
-      "  fwupgrade flash --simulate examples/sample-firmware.hex\n"
-      "  fwupgrade list\n"
-      "  fwupgrade flash --wait 30 firmware.hex\n"
-      "  fwupgrade flash --all firmware.hex\n";
-  return footer;
+  std::string footer = "\nExit codes:\n";
+  for (const ExitCodeRow& row : kExitCodes) {
+    const std::string number = std::to_string(ToInt(row.code));
+    footer += std::string(4 - number.size(), ' ') + number + "  " + std::string(row.meaning) + "\n";
+  }
+  return footer + FaultHelp() +
+         "\nExamples:\n"
+         "  fwupgrade flash --simulate examples/sample-firmware.hex\n"
+         "  fwupgrade list\n"
+         "  fwupgrade flash --wait 30 firmware.hex\n"
+         "  fwupgrade flash --all firmware.hex\n";
 }
 
 }  // namespace

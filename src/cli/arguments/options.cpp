@@ -1,7 +1,7 @@
 // The options the commands share, and the parser made from the command table.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
@@ -14,41 +14,24 @@ namespace {
 // The name of the range check every numeric option has.
 constexpr const char* kRangeCheck = "range";
 
-// The documented ranges of the numeric options.
-constexpr double kMaxWaitSeconds = 86400;  // a day: longer is a mistake, not a wait
-constexpr double kMaxSimDevices = 64;
-constexpr double kMaxSimTransferMicroseconds = 1000000;
-
 // Plain decimal numbers only: a sign, an exponent, "inf" or "nan" would each have to be
 // explained, and none is needed to say how long to wait or how many devices to simulate.
 // `decimals`: a fraction is allowed. The message is short whatever the value given.
-CLI::Validator DecimalIn(double low, double high, bool decimals, std::string_view unit) {
-  char bounds[64];
-  std::snprintf(bounds, sizeof bounds, " from %.0f to %.0f", low, high);
-  const std::string range = std::string(unit) + bounds;
-  CLI::Validator validator(
+CLI::Validator DecimalIn(int low, int high, bool decimals, std::string_view unit) {
+  const std::string range = std::string(unit) + " from " + std::to_string(low) + " to " + std::to_string(high);
+  return CLI::Validator(
       [low, high, decimals, range](std::string& text) -> std::string {
         const std::string shown = "'" + (text.size() > 24 ? text.substr(0, 24) + "..." : text) + "'";
-        std::size_t digits = 0;
-        std::size_t points = 0;
-        for (const char c : text) {
-          if (c >= '0' && c <= '9') {
-            ++digits;
-          } else if (c == '.' && decimals) {
-            ++points;
-          } else {
-            return shown + " is not " + range;
-          }
-        }
-        if (digits == 0 || points > 1) return shown + " is not " + range;
+        const bool plain = text.find_first_not_of(decimals ? "0123456789." : "0123456789") == std::string::npos &&
+                           text.find_first_of("0123456789") != std::string::npos &&
+                           std::count(text.begin(), text.end(), '.') <= 1;
+        if (!plain) return shown + " is not " + range;
         // Leading zeros and long fractions change nothing; the range check needs no more than this.
         const double value = std::strtod(text.c_str(), nullptr);
         if (value < low || value > high) return shown + " is out of range: give " + range;
         return {};
       },
-      "");
-  validator.name(kRangeCheck);
-  return validator;
+      "", kRangeCheck);
 }
 
 }  // namespace
@@ -83,7 +66,7 @@ void AddDeviceOptions(CLI::App& command, Options& options, bool wait) {
         .add_option("--wait", options.wait_seconds,
                     "wait up to SECONDS (0 to 86400, decimals allowed) for a device in Firmware Upgrade Mode to appear")
         ->type_name("SECONDS")
-        ->check(DecimalIn(0, kMaxWaitSeconds, true, "a number of seconds"));
+        ->check(DecimalIn(0, 86400, true, "a number of seconds"));  // a day: longer is a mistake, not a wait
     command
         .add_option("--wire-log", options.wire_log,
                     "write every report sent to and read from the device to FILE, each line with the seconds since "
@@ -133,7 +116,7 @@ void AddSimulatorOptions(CLI::App& command, Options& options, bool traffic) {
                        "use the built-in simulated boot loader, not hardware; the --sim options need it");
   command.add_option("--sim-devices", options.sim_devices, "simulate N boot loaders, 0 to 64 (default 1)")
       ->type_name("N")
-      ->check(DecimalIn(0, kMaxSimDevices, false, "a whole number"))
+      ->check(DecimalIn(0, 64, false, "a whole number"))
       ->needs(simulate);
   if (!traffic) return;
   command
@@ -162,7 +145,7 @@ void AddSimulatorOptions(CLI::App& command, Options& options, bool traffic) {
                   "time one report takes on the simulated wire, in microseconds, 0 to 1000000 (default 1000, one "
                   "USB frame; 0: none)")
       ->type_name("US")
-      ->check(DecimalIn(0, kMaxSimTransferMicroseconds, false, "a whole number of microseconds"))
+      ->check(DecimalIn(0, 1000000, false, "a whole number of microseconds"))
       ->needs(simulate);
 }
 
@@ -174,16 +157,12 @@ void AddOutputOptions(CLI::App& command, Options& options, bool json) {
   }
 }
 
-Parser::Parser() = default;
-Parser::~Parser() = default;
-Parser::Parser(Parser&&) noexcept = default;
-
 Parser BuildParser(Options& options) {
   static const std::array<CommandEntry, 5> kCommands = {
       ListCommand(), InfoCommand(), CheckCommand(), ImageCommand(), FlashCommand(),
   };
   Parser parser;
-  parser.app = std::make_unique<CLI::App>("", "fwupgrade");
+  parser.app = std::make_shared<CLI::App>("", "fwupgrade");
   CLI::App& app = *parser.app;
   app.set_version_flag("--version", "fwupgrade " + std::string(kVersion));
   app.require_subcommand(1);

@@ -87,18 +87,14 @@ void Screen::Say(std::ostream& stream, std::string_view line) {
   Print(stream, line);
 }
 
-// What the dialog shows, as lines; where the rows are redrawn in place, only in the rows.
+// What the dialog shows, as lines; where the rows are redrawn in place, only in the rows. (A row's
+// name, which Prefix reads, never changes.)
 void Screen::Event(std::size_t row, std::ostream& stream, std::string_view text) {
-  if (quiet_ || live_ == Live::Rows) return;
-  const std::lock_guard lock(mutex_);
-  Print(stream, Prefix(row) + std::string(text));
+  if (!quiet_ && live_ != Live::Rows) Say(stream, Prefix(row) + std::string(text));
 }
 
 // Notes and trace lines go to standard error even with --json.
-void Screen::Note(std::size_t row, std::string_view text) {
-  const std::lock_guard lock(mutex_);
-  Print(console_.err, Prefix(row) + std::string(text));
-}
+void Screen::Note(std::size_t row, std::string_view text) { Say(console_.err, Prefix(row) + std::string(text)); }
 
 void Screen::Update(std::size_t index, const std::string* text, const ProgressState* progress) {
   if (!bench_ && !progress) return;

@@ -29,31 +29,12 @@ std::string UtcTimeNow() {
 
 }  // namespace
 
-BoardLog::BoardLog(const std::string& path, const std::vector<std::string>& inputs) try : path_(path), file_(path) {
-  for (const std::string& input : inputs) {
-    if (os::SameFile(path, input)) throw os::FileError("it is the firmware file");
-  }
-  file_.CheckLock();
-} catch (const os::FileError& error) {
-  throw LogFailure(path, error.what() + std::string("; nothing was flashed"));
-}
-
-void BoardLog::Append(std::string_view line) {
-  try {
-    file_.Append(line);
-  } catch (const os::FileError& error) {
-    throw LogFailure(path_, error.what());
-  }
-}
-
 std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
   static constexpr char kHex[] = "0123456789abcdef";
   const auto digest = os::Sha256(bytes);
   std::string text;
-  for (const std::uint8_t byte : digest ? std::span<const std::uint8_t>(*digest) : std::span<const std::uint8_t>()) {
-    text += kHex[byte >> 4];
-    text += kHex[byte & 0x0F];
-  }
+  if (!digest) return text;
+  for (const std::uint8_t byte : *digest) text += {kHex[byte >> 4], kHex[byte & 0x0F]};
   return text;
 }
 
@@ -65,12 +46,19 @@ BoardRecorder::BoardRecorder(const Options& options, const CheckedFile& file) {
                                                "' failed after its end record, so the log could not name its "
                                                "SHA-256; copy it to a local disk and try again; no device was touched");
   }
-  log_.emplace(options.log, std::vector<std::string>{options.file});
+  path_ = options.log;
+  try {
+    log_.emplace(path_);
+    if (os::SameFile(path_, options.file)) throw os::FileError("it is the firmware file");
+    log_->CheckLock();
+  } catch (const os::FileError& error) {
+    throw LogFailure(path_, error.what() + std::string("; nothing was flashed"));
+  }
   facts_ = {os::HostName(), options.file, file.read.bytes.size(), Sha256Hex(file.read.bytes)};
   if (facts_.file_sha256.empty()) {
-    throw CliError(ExitCode::kOutputFailed, "cannot log to '" + options.log +
-                                                "': the SHA-256 of the firmware file cannot be computed (this "
-                                                "computer lacks OpenSSL's libcrypto); nothing was flashed");
+    throw LogFailure(path_,
+                     "the SHA-256 of the firmware file cannot be computed (this computer lacks OpenSSL's "
+                     "libcrypto); nothing was flashed");
   }
 }
 
@@ -78,9 +66,9 @@ void BoardRecorder::Record(const DeviceRecord& record, unsigned attempts) {
   if (!log_ || !record.found) return;
   try {
     log_->Append(LogLine(record, attempts, facts_, UtcTimeNow()));
-  } catch (const CliError& error) {
+  } catch (const os::FileError& error) {
     const std::lock_guard lock(mutex_);
-    if (!failure_) failure_ = error;
+    if (!failure_) failure_ = LogFailure(path_, error.what());
   }
 }
 

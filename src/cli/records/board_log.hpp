@@ -9,28 +9,13 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "cli/arguments/command.hpp"
-#include "cli/records/device_record.hpp"
 #include "cli/flash/firmware_file_check.hpp"
+#include "cli/records/device_record.hpp"
 #include "os/files.hpp"
 
 namespace fwup::cli {
-
-// The log file, its failures told as CliError(kOutputFailed).
-class BoardLog {
- public:
-  // Opens `path` for appending, creating it when missing, before any device is touched. Refuses a
-  // target that is not a regular file, cannot be written or locked, or is one of `inputs`.
-  BoardLog(const std::string& path, const std::vector<std::string>& inputs);
-  void Append(std::string_view line);
-
- private:
-  std::string path_;
-  os::AppendFile file_;
-};
 
 // The SHA-256 of `bytes` in lower-case hex; empty when the platform's digest failed.
 std::string Sha256Hex(std::span<const std::uint8_t> bytes);
@@ -39,8 +24,9 @@ std::string Sha256Hex(std::span<const std::uint8_t> bytes);
 // into it and how it ended. Nothing without --log.
 class BoardRecorder {
  public:
-  // Opens the log and takes the digest of the bytes that were checked, before any device is
-  // touched. Throws CliError.
+  // Opens the log for appending (creating it when missing) and takes the digest of the bytes that
+  // were checked, before any device is touched. Refuses, with CliError(kOutputFailed), a log that
+  // is not a regular file, cannot be written or locked, or is the firmware file.
   BoardRecorder(const Options& options, const CheckedFile& file);
 
   // Appends the board's line; a failure to log is kept and told by Finish. Safe from several
@@ -52,7 +38,8 @@ class BoardRecorder {
   void Finish(ExitCode code, Console& console) const;
 
  private:
-  std::optional<BoardLog> log_;
+  std::string path_;
+  std::optional<os::AppendFile> log_;
   LogFacts facts_;
   std::mutex mutex_;
   std::optional<CliError> failure_;

@@ -42,18 +42,15 @@ void AddDeviceJson(Json& object, const DeviceRecord& record, const ViewRecord& s
   object["path"] = OrNull(record.path);
   object["location"] = OrNull(record.location);
   object["versions"] = VersionsJson(record.versions);
-  Json statuses = Json::Array();
+  Json& statuses = object["status"] = Json::Array();
   for (const std::string& status : shown.statuses) statuses.Append(status);
-  object["status"] = std::move(statuses);
   object["version_line"] = shown.version_text;
-  Json boxes = Json::Array();
+  Json& boxes = object["boxes"] = Json::Array();
   for (const Box& box : shown.boxes) {
-    Json entry = Json::Object();
+    Json& entry = boxes.Append(Json::Object());
     entry["caption"] = box.caption;
     entry["text"] = box.text;
-    boxes.Append(std::move(entry));
   }
-  object["boxes"] = std::move(boxes);
   object["region"] = Json();
   if (record.region) {
     object["region"]["start"] = record.region->ApplicationFirmwareStartAddress;

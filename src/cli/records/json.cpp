@@ -1,6 +1,5 @@
 #include "cli/records/json.hpp"
 
-#include <cmath>
 #include <cstdio>
 
 #include "ports/utf8.hpp"
@@ -46,8 +45,7 @@ void Quote(std::string& out, std::string_view text) {
       out.append(text.substr(at, length));
       at += length > 0 ? length - 1 : 0;
     } else if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
+      out += {'\\', c};
     } else if (c == '\n' || c == '\r' || c == '\t') {
       out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
     } else if (byte < 0x20) {
@@ -67,13 +65,12 @@ Json& Json::operator[](std::string_view key) {
     if (keys_[i] == key) return items_[i];
   }
   keys_.emplace_back(key);
-  items_.emplace_back();
-  return items_.back();
+  return items_.emplace_back();
 }
 
-void Json::Append(Json value) {
+Json& Json::Append(Json value) {
   if (kind_ == Kind::Null) kind_ = Kind::Array;
-  items_.push_back(std::move(value));
+  return items_.emplace_back(std::move(value));
 }
 
 std::string Json::Text(int indent) const {
@@ -99,10 +96,6 @@ void Json::DumpTo(std::string& out, int indent) const {
       out += std::to_string(integer_);
       return;
     case Kind::Real: {
-      if (!std::isfinite(real_)) {
-        out += "null";
-        return;
-      }
       char text[32];
       std::snprintf(text, sizeof text, "%.3f", real_);
       out += text;

@@ -1,6 +1,8 @@
 // The little JSON that --json prints: objects keep their members in the order they were set.
 #pragma once
 
+#include <cmath>
+#include <concepts>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,22 +15,20 @@ class Json {
   enum class Kind { Null, Bool, Integer, Real, String, Array, Object };
 
   Json() = default;
-  Json(bool value) : kind_(Kind::Bool), bool_(value) {}                // NOLINT: implicit by design
-  Json(int value) : kind_(Kind::Integer), integer_(value) {}           // NOLINT
-  Json(unsigned value) : kind_(Kind::Integer), integer_(value) {}      // NOLINT
-  Json(std::int64_t value) : kind_(Kind::Integer), integer_(value) {}  // NOLINT
-  Json(std::uint64_t value) : kind_(Kind::Integer), integer_(static_cast<std::int64_t>(value)) {}  // NOLINT
-  Json(double value) : kind_(Kind::Real), real_(value) {}                                          // NOLINT
-  Json(std::string value) : kind_(Kind::String), string_(std::move(value)) {}                      // NOLINT
-  Json(std::string_view value) : Json(std::string(value)) {}                                       // NOLINT
-  Json(const char* value) : Json(std::string(value)) {}                                            // NOLINT
+  Json(bool value) : kind_(Kind::Bool), bool_(value) {}  // NOLINT: implicit by design
+  template <std::integral T>
+  Json(T value) : kind_(Kind::Integer), integer_(static_cast<std::int64_t>(value)) {}          // NOLINT
+  Json(double value) : kind_(std::isfinite(value) ? Kind::Real : Kind::Null), real_(value) {}  // NOLINT
+  Json(std::string value) : kind_(Kind::String), string_(std::move(value)) {}                  // NOLINT
+  Json(std::string_view value) : Json(std::string(value)) {}                                   // NOLINT
+  Json(const char* value) : Json(std::string(value)) {}                                        // NOLINT
 
   static Json Array() { return Json(Kind::Array); }
   static Json Object() { return Json(Kind::Object); }
 
   // The member `key` of an object, added as null when it is not there yet.
   Json& operator[](std::string_view key);
-  void Append(Json value);  // to an array
+  Json& Append(Json value);  // to an array; returns the value appended
 
   // Indented by two spaces, ending in a newline.
   std::string Dump() const { return Text(0); }

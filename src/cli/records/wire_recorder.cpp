@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "sim/wire_log.hpp"
-
 namespace fwup::cli {
 namespace {
 
@@ -14,13 +12,13 @@ class RecordedLink : public HidLink {
 
   TransferResult Write(const BootReport& report, std::chrono::milliseconds bound) override {
     const TransferResult result = link_->Write(report, bound);
-    if (result.ok) recorder_.Record(path_, '>', report);
+    if (result.ok) recorder_.Record(path_, sim::Direction::ToDevice, report);
     return result;
   }
 
   TransferResult Read(BootReport& report, std::chrono::milliseconds bound) override {
     const TransferResult result = link_->Read(report, bound);
-    if (result.ok) recorder_.Record(path_, '<', report);
+    if (result.ok) recorder_.Record(path_, sim::Direction::FromDevice, report);
     return result;
   }
 
@@ -40,22 +38,18 @@ OpenResult WireRecorder::Open(const std::string& path, HidAccess access) {
   return result;
 }
 
-void WireRecorder::Record(const std::string& path, char direction, const BootReport& report) {
+void WireRecorder::Record(const std::string& path, sim::Direction direction, const BootReport& report) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   char time[32];
   std::snprintf(time, sizeof time, "%.6f ", seconds);
-  const sim::WireEntry entry{direction == '>' ? sim::Direction::ToDevice : sim::Direction::FromDevice, report};
   const std::lock_guard lock(mutex_);
-  lines_[path] += time + sim::FormatWireEntry(entry) + '\n';
+  lines_[path] += time + sim::FormatWireEntry({direction, report}) + '\n';
 }
 
 std::string WireRecorder::Take(const std::string& path) {
   const std::lock_guard lock(mutex_);
-  const auto found = lines_.find(path);
-  if (found == lines_.end()) return {};
-  std::string lines = std::move(found->second);
-  lines_.erase(found);
-  return lines;
+  auto taken = lines_.extract(path);
+  return taken ? std::move(taken.mapped()) : std::string();
 }
 
 }  // namespace fwup::cli

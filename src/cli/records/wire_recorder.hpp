@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ports/hid.hpp"
+#include "sim/wire_log.hpp"
 
 namespace fwup::cli {
 
@@ -26,7 +27,7 @@ class WireRecorder : public HidBus {
   std::string Take(const std::string& path);
 
   // One line, for the link's wrapper.
-  void Record(const std::string& path, char direction, const BootReport& report);
+  void Record(const std::string& path, sim::Direction direction, const BootReport& report);
 
  private:
   std::unique_ptr<HidBus> bus_;

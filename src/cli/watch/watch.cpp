@@ -12,16 +12,17 @@
 #include <map>
 #include <thread>
 
-#include "cli/records/board_log.hpp"
-#include "cli/flash/flash_device.hpp"
-#include "cli/flash/stop_request.hpp"
 #include "cli/display/terminal_view.hpp"
 #include "cli/display/text.hpp"
+#include "cli/flash/flash_device.hpp"
+#include "cli/flash/stop_request.hpp"
 #include "cli/watch/watch_slots.hpp"
 #include "device/find_device.hpp"
 
 namespace fwup::cli {
 namespace {
+
+constexpr std::chrono::milliseconds kPollInterval{50};
 
 // A board's view: quiet, keeping what the live table shows of it for the watching thread; its
 // trace lines begin with the board's slot, as flash --all's begin with the path.
@@ -63,7 +64,6 @@ class BoardView : public DeviceView {
 
 struct Attempt {
   WatchSlots::Start start;
-  bool erased_before = false;  // an earlier attempt on the board sent the erase
   std::unique_ptr<BoardView> view;
   DeviceRecord record;
   std::atomic<bool> done = false;
@@ -114,34 +114,20 @@ class FileWatch {
   bool told_ = false;
 };
 
-std::string Seconds(double seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f s", seconds);
-  return text;
-}
-
 // The slots' table, below the lines of the boards that ended.
 std::vector<LiveRow> TableRows(const WatchSlots& slots, const std::list<Attempt>& running) {
   std::vector<LiveRow> rows = {{"SLOT", std::nullopt, "STATE"}};
-  for (const auto& view : slots.Snapshot()) {
-    LiveRow& row = rows.emplace_back(LiveRow{view.slot, std::nullopt, ""});
-    switch (view.state) {
-      case SlotState::Empty:
-        row.text = "free";
-        break;
-      case SlotState::Flashing:
-        for (const Attempt& attempt : running) {
-          if (attempt.start.slot == view.slot) attempt.view->Fill(row);
-        }
-        if (view.attempt > 1) row.text += " (attempt " + std::to_string(view.attempt) + ")";
-        break;
-      case SlotState::Retrying:
-        row.text = "failed; tried again while the board stays";
-        break;
-      case SlotState::Failed:
-        row.text = "FAILED: replace the board";
-        break;
+  for (const auto& [name, slot] : slots.Slots()) {
+    LiveRow& row = rows.emplace_back(LiveRow{name, std::nullopt, ""});
+    row.text = slot.state == SlotState::Empty      ? "free"
+               : slot.state == SlotState::Retrying ? "failed; tried again while the board stays"
+               : slot.state == SlotState::Failed   ? "FAILED: replace the board"
+                                                   : "";
+    if (slot.state != SlotState::Flashing) continue;
+    for (const Attempt& attempt : running) {
+      if (attempt.start.slot == name) attempt.view->Fill(row);
     }
+    if (slot.attempt > 1) row.text += " (attempt " + std::to_string(slot.attempt) + ")";
   }
   return rows;
 }
@@ -158,7 +144,6 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
   std::mutex mutex;
   std::condition_variable woken;
   std::list<Attempt> running;
-  unsigned started = 0;
   unsigned ended = 0;
   unsigned matched = 0;
   std::string failed;                // the first few failed boards, for the closing message
@@ -167,16 +152,15 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
   Json boards = Json::Array();
   FileWatch file_watch(file);
 
-  SetStopNote("fwupgrade: stopping once the boards in progress are done; press Ctrl-C again to end at once\n");
-  DeviceView notes(screen);
-  notes.Note("Flashing every device that enters Firmware Upgrade Mode" +
-             (options.count > 0 ? " until " + std::to_string(options.count) + " boards have ended" : std::string()) +
-             "; Ctrl-C stops once the boards in progress are done.");
-
   const auto say = [&](const std::string& line) {
     if (!options.json) screen.Say(console.out, line);
   };
   const auto warn = [&](const std::string& line) { screen.Say(console.err, line); };
+  SetStopNote("fwupgrade: stopping once the boards in progress are done; press Ctrl-C again to end at once\n");
+  warn("Flashing every device that enters Firmware Upgrade Mode" +
+       (options.count > 0 ? " until " + std::to_string(options.count) + " boards have ended" : std::string()) +
+       "; Ctrl-C stops once the boards in progress are done.");
+
   // The last attempt of each board that waits for another; it is the board's record if the board
   // ends without one.
   struct LastAttempt {
@@ -191,7 +175,9 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
     const std::string& path = last.record.path;
     const std::string where = end.slot + (path.empty() || path == end.slot ? "" : " (" + path + ")");
     if (end.matched) {
-      say(where + ": CRC Matched in " + Seconds(last.record.seconds));
+      char seconds[32];
+      std::snprintf(seconds, sizeof seconds, "%.2f s", last.record.seconds);
+      say(where + ": CRC Matched in " + seconds);
     } else {
       const std::string why = end.removed   ? "taken out before it could be tried again; " + last.record.error
                               : end.stopped ? "stopped before it could be tried again; " + last.record.error
@@ -210,10 +196,12 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
       entry["attempts"] = last.attempt;
       boards.Append(EntryJson(last.record, last.shown, std::move(entry)));
     }
+    waiting.erase(end.slot);  // `last` may be the entry: erased last
   };
 
   for (;;) {
     const bool stopping = StopRequested();
+    const unsigned started = ended + slots.Busy();  // a board in a busy slot has started and not ended
     // No board beyond --count is started, however many sockets fill at once.
     const unsigned take_new = stopping                  ? 0u
                               : options.count == 0      ? std::numeric_limits<unsigned>::max()
@@ -222,16 +210,14 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
     std::vector<BoardEnd> removed;
     for (const WatchSlots::Start& start :
          slots.Observe(Present(bus), WatchSlots::Clock::now(), take_new, !stopping, removed)) {
-      started += start.attempt == 1 ? 1 : 0;
       Attempt& attempt = running.emplace_back();
       attempt.start = start;
       const auto earlier = waiting.find(start.slot);
-      attempt.erased_before = earlier != waiting.end() && earlier->second.record.run.erase_sent;
+      // A stop lets the boards in progress finish.
+      const FlashSettings settings{options.force, start.path, context.platform.access_denied_advice, false,
+                                   earlier != waiting.end() && earlier->second.record.run.erase_sent};
       attempt.view = std::make_unique<BoardView>(screen, start.slot + " (" + start.path + "): ");
-      attempt.thread = std::jthread([&, current = &attempt] {
-        // A stop lets the boards in progress finish.
-        const FlashSettings settings{options.force, current->start.path, context.platform.access_denied_advice, false,
-                                     current->erased_before};
+      attempt.thread = std::jthread([&, current = &attempt, settings] {
         current->record = FlashDeviceBeside(bus, file, settings, *current->view);
         {
           const std::lock_guard lock(mutex);
@@ -240,10 +226,7 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
         woken.notify_one();
       });
     }
-    for (const BoardEnd& end : removed) {
-      end_board(end, waiting[end.slot]);
-      waiting.erase(end.slot);
-    }
+    for (const BoardEnd& end : removed) end_board(end, waiting[end.slot]);
 
     for (auto attempt = running.begin(); attempt != running.end();) {
       if (!attempt->done) {
@@ -256,7 +239,6 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
           slots.AttemptEnded(attempt->start.slot, record.code == ExitCode::kSuccess, record.found,
                              record.run.step == RunStep::Done, WatchSlots::Clock::now());
       if (!record.found) {  // gone before the tool reached it: not an attempt
-        started -= attempt->start.attempt == 1 ? 1 : 0;
         attempt = running.erase(attempt);
         continue;
       }
@@ -272,7 +254,6 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
       }
       if (end) {
         end_board(*end, last);
-        waiting.erase(attempt->start.slot);
       } else {
         say(attempt->start.slot + " (" + last.record.path + "): attempt " + std::to_string(last.attempt) + " of " +
             std::to_string(options.retries + 1) + " failed: " + last.record.error +
@@ -290,7 +271,7 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
     if (!take_new && running.empty() && !slots.Busy()) break;
     screen.Show(TableRows(slots, running));
     std::unique_lock lock(mutex);
-    woken.wait_for(lock, kWatchPollInterval, [&running] {
+    woken.wait_for(lock, kPollInterval, [&running] {
       return std::any_of(running.begin(), running.end(), [](const Attempt& attempt) { return attempt.done.load(); });
     });
   }

@@ -4,13 +4,11 @@
 // live table of the slots.
 #pragma once
 
-#include "cli/records/board_log.hpp"
 #include "cli/arguments/command.hpp"
 #include "cli/flash/firmware_file_check.hpp"
+#include "cli/records/board_log.hpp"
 
 namespace fwup::cli {
-
-inline constexpr std::chrono::milliseconds kWatchPollInterval{50};
 
 // `file` has been accepted by CheckFirmwareFile. Exit code 0 only when every board ended with
 // CRC Matched.

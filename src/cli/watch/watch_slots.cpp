@@ -1,13 +1,15 @@
 #include "cli/watch/watch_slots.hpp"
 
-namespace fwup::cli {
+#include <algorithm>
 
-std::string SlotOf(const PresentDevice& device) { return device.location.empty() ? device.path : device.location; }
+namespace fwup::cli {
 
 std::vector<WatchSlots::Start> WatchSlots::Observe(const std::vector<PresentDevice>& present, Clock::time_point now,
                                                    unsigned take_new, bool retry, std::vector<BoardEnd>& ended) {
   std::map<std::string, std::string> here;  // slot -> the first path present there
-  for (const PresentDevice& device : present) here.emplace(SlotOf(device), device.path);
+  for (const PresentDevice& device : present) {
+    here.emplace(device.location.empty() ? device.path : device.location, device.path);
+  }
   for (const auto& [slot, path] : here) slots_[slot];
 
   std::vector<Start> starts;
@@ -22,12 +24,9 @@ std::vector<WatchSlots::Start> WatchSlots::Observe(const std::vector<PresentDevi
       slot.done_path.clear();
       slot.restarting_until.reset();
       const bool settled = now - *slot.empty_since >= settle_;
-      if (settled && slot.state == SlotState::Retrying) {
-        ended.push_back({name, false, true});
-        slot.state = SlotState::Empty;
-      } else if (settled && slot.state == SlotState::Failed) {
-        slot.state = SlotState::Empty;
-      }
+      // Settled, a slot that is not flashing is free; a board that waited there was taken out.
+      if (settled && slot.state == SlotState::Retrying) ended.push_back({name, false, true});
+      if (settled && slot.state != SlotState::Flashing) slot.state = SlotState::Empty;
       continue;
     }
     slot.empty_since.reset();
@@ -54,11 +53,7 @@ std::optional<BoardEnd> WatchSlots::AttemptEnded(const std::string& name, bool m
                                                  Clock::time_point now) {
   Slot& slot = slots_[name];
   if (!reached) {
-    if (--slot.attempt == 0) {
-      slot.state = SlotState::Empty;
-    } else {
-      slot.state = SlotState::Retrying;
-    }
+    slot.state = --slot.attempt == 0 ? SlotState::Empty : SlotState::Retrying;
     return std::nullopt;
   }
   if (matched) {
@@ -75,17 +70,10 @@ std::optional<BoardEnd> WatchSlots::AttemptEnded(const std::string& name, bool m
   return BoardEnd{name, false, false};
 }
 
-bool WatchSlots::Busy() const {
-  for (const auto& [name, slot] : slots_) {
-    if (slot.state == SlotState::Flashing || slot.state == SlotState::Retrying) return true;
-  }
-  return false;
-}
-
-std::vector<WatchSlots::SlotView> WatchSlots::Snapshot() const {
-  std::vector<SlotView> views;
-  for (const auto& [name, slot] : slots_) views.push_back({name, slot.state, slot.path, slot.attempt});
-  return views;
+unsigned WatchSlots::Busy() const {
+  return static_cast<unsigned>(std::count_if(slots_.begin(), slots_.end(), [](const auto& entry) {
+    return entry.second.state == SlotState::Flashing || entry.second.state == SlotState::Retrying;
+  }));
 }
 
 }  // namespace fwup::cli

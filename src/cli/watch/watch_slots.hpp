@@ -41,11 +41,13 @@ class WatchSlots {
     std::string path;
     unsigned attempt;  // 1 for a new board
   };
-  struct SlotView {
-    std::string slot;
-    SlotState state;
-    std::string path;
-    unsigned attempt;
+  struct Slot {
+    SlotState state = SlotState::Empty;
+    std::string path;       // of the last attempt
+    unsigned attempt = 0;   // of the board in the slot
+    std::string done_path;  // a board that matched and has not left yet: never flashed again
+    std::optional<Clock::time_point> empty_since;
+    std::optional<Clock::time_point> restarting_until;  // the reset device is still on its old path
   };
 
   // `retries`: attempts after the first while the board stays; `settle`: how long a slot must
@@ -65,25 +67,15 @@ class WatchSlots {
   std::optional<BoardEnd> AttemptEnded(const std::string& slot, bool matched, bool reached, bool restarted,
                                        Clock::time_point now);
 
-  // An attempt runs or waits to run.
-  bool Busy() const;
-  std::vector<SlotView> Snapshot() const;
+  // The slots where an attempt runs or waits to run.
+  unsigned Busy() const;
+  // Every slot seen so far, by name.
+  const std::map<std::string, Slot>& Slots() const { return slots_; }
 
  private:
-  struct Slot {
-    SlotState state = SlotState::Empty;
-    std::string path;       // of the last attempt
-    unsigned attempt = 0;   // of the board in the slot
-    std::string done_path;  // a board that matched and has not left yet: never flashed again
-    std::optional<Clock::time_point> empty_since;
-    std::optional<Clock::time_point> restarting_until;  // the reset device is still on its old path
-  };
-
   unsigned retries_;
   std::chrono::milliseconds settle_;
   std::map<std::string, Slot> slots_;
 };
-
-std::string SlotOf(const PresentDevice& device);
 
 }  // namespace fwup::cli
