@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <thread>
 
-#include "cli/records/board_log.hpp"
 #include "cli/arguments/command.hpp"
+#include "cli/display/terminal_view.hpp"
+#include "cli/display/text.hpp"
 #include "cli/flash/devices.hpp"
 #include "cli/flash/firmware_file_check.hpp"
 #include "cli/flash/flash_device.hpp"
-#include "cli/display/terminal_view.hpp"
-#include "cli/display/text.hpp"
+#include "cli/records/board_log.hpp"
 #include "cli/watch/watch.hpp"
 
 namespace fwup::cli {

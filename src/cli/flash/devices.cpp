@@ -5,21 +5,17 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <mutex>
-#include <optional>
 #include <span>
 #include <sstream>
 #include <thread>
 
-#include "cli/arguments/exit_code.hpp"
-#include "cli/records/output_file.hpp"
-#include "cli/flash/stop_request.hpp"
 #include "cli/display/terminal_view.hpp"
+#include "cli/flash/stop_request.hpp"
+#include "cli/records/output_file.hpp"
 #include "cli/records/wire_recorder.hpp"
 #include "device/find_device.hpp"
 #include "device/hardware_id.hpp"
 #include "ports/utf8.hpp"
-#include "sim/arrivals.hpp"
 #include "sim/fault.hpp"
 #include "sim/sim_bus.hpp"
 #include "sim/wire_log.hpp"
@@ -36,6 +32,10 @@ constexpr std::string_view kWireLogFile = "the wire log";
 // for a count not known beforehand, 0).
 std::string NumberedFile(const std::string& file, unsigned number, unsigned count) {
   return count == 1 ? file : file + "." + std::to_string(number);
+}
+
+std::span<const std::uint8_t> Bytes(const std::string& text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
 // Every file --sim-dump and --sim-log name, numbered for several devices.
@@ -96,12 +96,18 @@ void RefuseSharedNames(const std::vector<OutputFile>& outputs, const std::vector
   }
   if (numbered.empty()) return;
   for (const auto& [identity, file] : seen) {
-    const std::string_view rest = std::string_view(identity).substr(std::min(identity.size(), numbered.size()));
-    if (identity.starts_with(numbered) && !rest.empty() &&
-        std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    if (identity.starts_with(numbered) && identity.size() > numbered.size() &&
+        identity.find_first_not_of("0123456789", numbered.size()) == std::string::npos) {
       refuse({file->path, kWireLogFile}, *file);
     }
   }
+}
+
+std::string OpenFailure(const Connected& connected, std::string_view advice) {
+  const std::string found = "the device at '" + connected.interface.path + "' was found but could not be opened";
+  if (connected.open_error == kErrorAccessDenied) return found + ": permission denied; " + std::string(advice);
+  return found + " (" + TransferText(TransferResult::Failed(connected.open_error)) +
+         "); unplug it, start it in Firmware Upgrade Mode again and run this again";
 }
 
 }  // namespace
@@ -210,9 +216,9 @@ void DeviceSource::WriteOutputs(const Options& options) const {
   std::optional<CliError> failure;
   std::vector<std::string> written;
   std::vector<std::string> unwritten;
-  const auto write = [&](const OutputFile& file, const std::string& bytes) {
+  const auto write = [&](const OutputFile& file, std::span<const std::uint8_t> bytes) {
     try {
-      WriteOutputFile(file, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), inputs);
+      WriteOutputFile(file, bytes, inputs);
       written.push_back(file.path);
     } catch (const CliError& error) {
       if (!failure) failure = error;
@@ -222,20 +228,18 @@ void DeviceSource::WriteOutputs(const Options& options) const {
   for (unsigned number = 1; number <= count; ++number) {
     if (!devices[number - 1]) continue;  // a board that never arrived
     const sim::BootLoader& device = *devices[number - 1];
-    if (!options.sim_dump.empty()) {
-      const ImageBuffer memory = device.Memory();
-      write({NumberedFile(options.sim_dump, number, count), kMemory}, std::string(memory.begin(), memory.end()));
-    }
+    if (!options.sim_dump.empty()) write({NumberedFile(options.sim_dump, number, count), kMemory}, device.Memory());
     if (!options.sim_log.empty()) {
       std::ostringstream log;
       sim::WriteWireLog(log, device.Log());
-      write({NumberedFile(options.sim_log, number, count), kWireLog}, log.str());
+      write({NumberedFile(options.sim_log, number, count), kWireLog}, Bytes(log.str()));
     }
   }
   if (recorder_ != nullptr) {
     const auto used = static_cast<unsigned>(used_paths_.size());
     for (unsigned number = 1; number <= used; ++number) {
-      write({NumberedFile(options.wire_log, number, used), kWireLogFile}, recorder_->Take(used_paths_[number - 1]));
+      write({NumberedFile(options.wire_log, number, used), kWireLogFile},
+            Bytes(recorder_->Take(used_paths_[number - 1])));
     }
   }
   if (!failure) return;
@@ -253,9 +257,8 @@ void DeviceSource::WriteOutputs(const Options& options) const {
 
 void DeviceSource::WriteWireLog(const Options& options, const std::string& path, unsigned number) const {
   if (recorder_ == nullptr) return;
-  const std::string lines = recorder_->Take(path);
-  WriteOutputFile({NumberedFile(options.wire_log, number, 0), kWireLogFile},
-                  std::span(reinterpret_cast<const std::uint8_t*>(lines.data()), lines.size()), KeptFiles(options));
+  WriteOutputFile({NumberedFile(options.wire_log, number, 0), kWireLogFile}, Bytes(recorder_->Take(path)),
+                  KeptFiles(options));
 }
 
 std::vector<std::string> SelectDevices(Context& context, DeviceView& view) {
@@ -315,37 +318,21 @@ bool WaitForDevice(HidBus& bus, const std::optional<std::string>& only_path, std
   }
 }
 
-namespace {
-
-std::string OpenFailure(const Connected& connected, std::string_view advice) {
-  const std::string found = "the device at '" + connected.interface.path + "' was found but could not be opened";
-  if (connected.open_error == kErrorAccessDenied) return found + ": permission denied; " + std::string(advice);
-  return found + " (" + TransferText(TransferResult::Failed(connected.open_error)) +
-         "); unplug it, start it in Firmware Upgrade Mode again and run this again";
-}
-
-}  // namespace
-
 std::string TransferText(const TransferResult& result) {
+  static constexpr std::pair<std::uint32_t, const char*> kMeanings[] = {
+      {kErrorTimeout, "no answer in time"},
+      {kErrorDeviceNotConnected, "the device is gone"},
+      {kErrorAccessDenied, "access denied"},
+      {kErrorInvalidHandle, "the device is not open"},
+      {kErrorFileNotFound, "no such device"},
+      {kErrorSharingViolation, "another program holds the device"},
+      {kErrorGenFailure, "the device did not take it"},
+  };
   const std::string code = "error " + std::to_string(result.last_error);
-  switch (result.last_error) {
-    case kErrorTimeout:
-      return "no answer in time, " + code;
-    case kErrorDeviceNotConnected:
-      return "the device is gone, " + code;
-    case kErrorAccessDenied:
-      return "access denied, " + code;
-    case kErrorInvalidHandle:
-      return "the device is not open, " + code;
-    case kErrorFileNotFound:
-      return "no such device, " + code;
-    case kErrorSharingViolation:
-      return "another program holds the device, " + code;
-    case kErrorGenFailure:
-      return "the device did not take it, " + code;
-    default:
-      return code;
+  for (const auto& [error, meaning] : kMeanings) {
+    if (error == result.last_error) return std::string(meaning) + ", " + code;
   }
+  return code;
 }
 
 std::string NoDeviceText(const std::optional<std::string>& only_path) {
@@ -356,19 +343,18 @@ std::string NoDeviceText(const std::optional<std::string>& only_path) {
   return text + ": no HID interface matches " + Utf8(HardwareIdPattern) + "; 'fwupgrade list' shows the ones present";
 }
 
-ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_advice, DeviceRecord& record) {
+bool ConnectAsDialog(Session& session, std::string_view access_denied_advice, DeviceRecord& record) {
   const Connected connected = ConnectDevice(session.bus, session.connection, session.settings, session.shown);
-  session.versions = connected.versions;
   record.path = connected.interface.path;
   record.found = connected.found && !record.path.empty();
   record.location = connected.interface.location;
   record.versions = connected.versions;
-  if (!connected.found) return {ExitCode::kDeviceNotFound, NoDeviceText(session.settings.only), "Device Not Found"};
-  if (!connected.opened) {
-    session.connection.link.Close();
-    return {ExitCode::kDeviceFailure, OpenFailure(connected, access_denied_advice), "Cannot Open Device"};
-  }
-  return {};
+  if (connected.found && connected.opened) return true;
+  if (connected.found) session.connection.link.Close();
+  record.code = connected.found ? ExitCode::kDeviceFailure : ExitCode::kDeviceNotFound;
+  record.error = connected.found ? OpenFailure(connected, access_denied_advice) : NoDeviceText(session.settings.only);
+  record.result = connected.found ? "Cannot Open Device" : "Device Not Found";
+  return false;
 }
 
 }  // namespace fwup::cli

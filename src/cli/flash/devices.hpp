@@ -88,14 +88,9 @@ std::string NoDeviceText(const std::optional<std::string>& only_path);
 // How a failed transfer is told to a user.
 std::string TransferText(const TransferResult& result);
 
-// Connects as the dialog does when it starts. On failure, the exit code and one line (with what
-// to do) and a short text for a summary: "Device Not Found", ...
-struct ConnectResult {
-  ExitCode code = ExitCode::kSuccess;
-  std::string error;
-  std::string result;
-};
-// The record gets the device's path, location and versions as connecting found them.
-ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_advice, DeviceRecord& record);
+// Connects as the dialog does when it starts; the record gets the device's path, location and
+// versions as connecting found them. On failure, false, and the record gets the exit code, one
+// line (with what to do) and a short text for a summary: "Device Not Found", ...
+bool ConnectAsDialog(Session& session, std::string_view access_denied_advice, DeviceRecord& record);
 
 }  // namespace fwup::cli

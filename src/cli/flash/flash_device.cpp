@@ -1,11 +1,10 @@
 #include "cli/flash/flash_device.hpp"
 
 #include <chrono>
-#include <cstdio>
 #include <memory>
 
-#include "cli/flash/stop_request.hpp"
 #include "cli/display/text.hpp"
+#include "cli/flash/stop_request.hpp"
 #include "upgrade/load_firmware_image.hpp"
 #include "upgrade/upgrade_run.hpp"
 
@@ -42,9 +41,8 @@ std::string EraseRefusal(const CheckedFile& file, const FlashSettings& settings,
 // Where a stop left the device, said plainly.
 std::string DescribeStop(const RunOutcome& run, const FlashSettings& settings) {
   if (!run.erase_sent) {
-    return settings.erased_before
-               ? "stopped before the erase: " + Untouched(settings) + " and stays in Firmware Upgrade Mode"
-               : "stopped before the erase: the device is unchanged and stays in Firmware Upgrade Mode";
+    return "stopped before the erase: " + (settings.erased_before ? Untouched(settings) : "the device is unchanged") +
+           " and stays in Firmware Upgrade Mode";
   }
   switch (run.verdict) {
     case Verdict::Match:
@@ -160,13 +158,11 @@ void Classify(const Session& session, const FlashSettings& settings, const std::
                reset_note + "; run flash again, and if it fails again check that the file is made for this device");
       return;
     default: {
-      char bytes[64];
       const auto [code, verdict] = run.crc_answer.value_or(std::pair<std::uint8_t, std::uint8_t>{});
-      std::snprintf(bytes, sizeof bytes, "answer code 0x%02X, verdict byte 0x%02X", static_cast<unsigned>(code),
-                    static_cast<unsigned>(verdict));
       const std::vector<std::string> lines = run.box ? Lines(run.box->text) : std::vector<std::string>{};
       outcome.result = lines.empty() ? "No Verdict" : lines.front();
-      fail(ExitCode::kNoVerdict, "the device answered the checksum request without a verdict (" + std::string(bytes) +
+      fail(ExitCode::kNoVerdict, "the device answered the checksum request without a verdict (answer code " +
+                                     Hex(code, 2) + ", verdict byte " + Hex(verdict, 2) +
                                      "), so the new firmware is not confirmed" + reset_note +
                                      "; run flash again, or check the device's boot loader");
       return;
@@ -179,9 +175,6 @@ void Classify(const Session& session, const FlashSettings& settings, const std::
 DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettings& settings, DeviceView& view) {
   const auto started = std::chrono::steady_clock::now();
   DeviceRecord outcome;
-  auto session = std::make_unique<Session>(bus, view, view);  // holds a 64 KiB image
-  session->settings.only = settings.only;
-  if (settings.stoppable) session->settings.stop_requested = StopRequested;
   if (settings.stoppable && StopRequested()) {
     outcome.code = ExitCode::kInterrupted;
     outcome.error = "stopped before connecting: no device was touched";
@@ -189,14 +182,11 @@ DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettin
     outcome.path = settings.only.value_or("");
     return outcome;
   }
+  auto session = std::make_unique<Session>(bus, view, view);  // holds a 64 KiB image
+  session->settings.only = settings.only;
+  if (settings.stoppable) session->settings.stop_requested = StopRequested;
 
-  const ConnectResult connected = ConnectAsDialog(*session, settings.access_denied_advice, outcome);
-  if (connected.code != ExitCode::kSuccess) {
-    outcome.code = connected.code;
-    outcome.error = connected.error;
-    if (settings.erased_before) outcome.error += "; " + Untouched(settings);
-    outcome.result = connected.result;
-  } else {
+  if (ConnectAsDialog(*session, settings.access_denied_advice, outcome)) {
     std::string refusal;
     session->firmware.ImagePath = file.path;
     // The file was parsed before any device was touched; the run shows it as the dialog does.
@@ -213,6 +203,8 @@ DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettin
     outcome.run = session->outcome;
     if (session->outcome.step != RunStep::DeviceInfo) outcome.region = session->DeviceInfo;
     Classify(*session, settings, refusal, outcome);
+  } else if (settings.erased_before) {
+    outcome.error += "; " + Untouched(settings);
   }
   outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return outcome;

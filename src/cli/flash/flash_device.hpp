@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "cli/display/terminal_view.hpp"
 #include "cli/flash/devices.hpp"
 #include "cli/flash/firmware_file_check.hpp"
-#include "cli/display/terminal_view.hpp"
 
 namespace fwup::cli {
 
