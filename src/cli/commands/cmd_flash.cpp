@@ -59,11 +59,9 @@ std::string SummaryTable(const std::vector<DeviceRecord>& records) {
   return table;
 }
 
-ExitCode FlashAll(Context& context, const CheckedFile& file, BoardRecorder& recorder) {
+ExitCode FlashAll(Context& context, const CheckedFile& file, BoardRecorder& recorder,
+                  const std::vector<std::string>& paths) {
   const Options& options = context.options;
-  Screen notes(context.console, options.json, options.verbose);
-  DeviceView notes_view(notes);
-  const std::vector<std::string> paths = SelectDevices(context, notes_view);
   if (paths.empty()) throw CliError(ExitCode::kDeviceNotFound, NoDeviceText(std::nullopt));
   context.devices->CheckWireLogs(options, static_cast<unsigned>(paths.size()));
 
@@ -141,11 +139,11 @@ ExitCode Run(Context& context) {
   context.devices->CheckOutputs(options);
   BoardRecorder recorder(options, file);
   if (options.watch) return FlashWatch(context, file, recorder);
-  if (options.all) return FlashAll(context, file, recorder);
-
+  // flash --all's notes go on this screen too, before its devices' rows.
   Screen screen(context.console, options.json, options.verbose);
   DeviceView view(screen);
-  SelectDevices(context, view);
+  const std::vector<std::string> paths = SelectDevices(context, view);
+  if (options.all) return FlashAll(context, file, recorder, paths);
   const DeviceRecord record = FlashDevice(context.devices->bus(), file,
                                           {options.force, options.path, context.platform.access_denied_advice}, view);
   screen.Finish();

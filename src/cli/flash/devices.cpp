@@ -174,12 +174,10 @@ std::unique_ptr<DeviceSource> DeviceSource::Create(const Options& options, const
 void DeviceSource::CheckOutputs(const Options& options) {
   outputs_refused_ = true;
   const std::vector<std::string> names = {options.sim_dump, options.sim_log, options.wire_log};
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    for (std::size_t j = i + 1; j < names.size(); ++j) {
-      if (!names[i].empty() && names[i] == names[j]) {
-        throw CliError(ExitCode::kUsage, "two of --sim-dump, --sim-log and --wire-log name the same file '" + names[i] +
-                                             "'; give each its own");
-      }
+  for (const std::string& name : names) {
+    if (!name.empty() && std::count(names.begin(), names.end(), name) > 1) {
+      throw CliError(ExitCode::kUsage, "two of --sim-dump, --sim-log and --wire-log name the same file '" + name +
+                                           "'; give each its own");
     }
   }
   const std::vector<OutputFile> kept = KeptFiles(options);

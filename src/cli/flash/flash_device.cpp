@@ -65,8 +65,7 @@ std::string DescribeStop(const RunOutcome& run, const FlashSettings& settings) {
 // Read Failed".
 std::string Said(const RunOutcome& run) {
   std::string text = run.box ? OneLine(run.box->text) : std::string();
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
+  return text.erase(text.find_last_not_of(' ') + 1);
 }
 
 // What a failed transfer of each step means for the device, for the line "BOX: WHAT (TRANSFER);
@@ -137,18 +136,15 @@ void Classify(const Session& session, const FlashSettings& settings, const std::
                    : std::string();
   switch (run.verdict) {
     case Verdict::Match:
-      outcome.result = "CRC Matched";
-      if (reset_failed) {
-        outcome.result = "Reset Command Failed";
-        fail(ExitCode::kDeviceFailure,
-             "Reset Command Failed: the device confirmed the new firmware (CRC Matched), but "
-             "the reset request could not be sent (" +
-                 tx +
-                 "): the firmware is in, but the device did not restart; power it off "
-                 "and on to start it");
-      } else {
+      outcome.result = reset_failed ? "Reset Command Failed" : "CRC Matched";
+      if (!reset_failed) {
         outcome.code = ExitCode::kSuccess;
+        return;
       }
+      fail(ExitCode::kDeviceFailure,
+           "Reset Command Failed: the device confirmed the new firmware (CRC Matched), but the reset request could not "
+           "be sent (" +
+               tx + "): the firmware is in, but the device did not restart; power it off and on to start it");
       return;
     case Verdict::Mismatch:
       outcome.result = "CRC Not Matched";
