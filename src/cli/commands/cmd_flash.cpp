@@ -42,27 +42,9 @@ void AddOptions(CLI::App& command, Options& options) {
   AddOutputOptions(command, options, true);
 }
 
-// The summary table of flash --all: path, location, versions before, verdict, seconds
-// (right-aligned).
-std::string SummaryTable(const std::vector<DeviceRecord>& records) {
-  std::vector<std::vector<std::string>> rows = {{"PATH", "LOCATION", "APPLICATION", "BOOT", "VERDICT", "SECONDS"}};
-  for (const DeviceRecord& record : records) {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.2f", record.seconds);
-    const DeviceVersions& versions = record.versions;
-    rows.push_back({record.path, record.location.empty() ? "-" : record.location,
-                    versions.application_taken ? versions.application : "-", versions.boot_taken ? versions.boot : "-",
-                    record.result, seconds});
-  }
-  std::string table;
-  for (const std::string& line : Columns(rows, true)) table += line + '\n';
-  return table;
-}
-
 ExitCode FlashAll(Context& context, const CheckedFile& file, BoardRecorder& recorder,
                   const std::vector<std::string>& paths) {
   const Options& options = context.options;
-  if (paths.empty()) throw CliError(ExitCode::kDeviceNotFound, NoDeviceText(std::nullopt));
   context.devices->CheckWireLogs(options, static_cast<unsigned>(paths.size()));
 
   Screen bench(context.console, options.json, options.verbose, paths);
@@ -85,9 +67,17 @@ ExitCode FlashAll(Context& context, const CheckedFile& file, BoardRecorder& reco
   std::size_t matched = 0;
   std::size_t stopped = 0;
   std::string failed;
+  // The summary table: versions before, the seconds right-aligned.
+  std::vector<std::vector<std::string>> rows = {{"PATH", "LOCATION", "APPLICATION", "BOOT", "VERDICT", "SECONDS"}};
   for (std::size_t i = 0; i < records.size(); ++i) {
     const DeviceRecord& record = records[i];
     devices.Append(EntryJson(record, views[i]->record()));
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", record.seconds);
+    const DeviceVersions& versions = record.versions;
+    rows.push_back({record.path, record.location.empty() ? "-" : record.location,
+                    versions.application_taken ? versions.application : "-", versions.boot_taken ? versions.boot : "-",
+                    record.result, seconds});
     if (record.code == ExitCode::kSuccess) {
       ++matched;
       continue;
@@ -101,7 +91,9 @@ ExitCode FlashAll(Context& context, const CheckedFile& file, BoardRecorder& reco
   context.result["total"] = records.size();
   const std::string of = " of " + std::to_string(records.size()) + " devices";
   if (!options.json) {
-    context.console.out << '\n' << SummaryTable(records) << matched << of << " ended with CRC Matched.\n";
+    context.console.out << '\n';
+    for (const std::string& line : Columns(rows, true)) context.console.out << line << '\n';
+    context.console.out << matched << of << " ended with CRC Matched.\n";
   }
   recorder.Finish(matched == records.size() ? ExitCode::kSuccess : ExitCode::kNotAllMatched, context.console);
   if (matched == records.size()) return ExitCode::kSuccess;

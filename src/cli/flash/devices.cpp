@@ -7,7 +7,6 @@
 #include <map>
 #include <span>
 #include <sstream>
-#include <thread>
 
 #include "cli/display/terminal_view.hpp"
 #include "cli/flash/stop_request.hpp"
@@ -101,6 +100,15 @@ void RefuseSharedNames(const std::vector<OutputFile>& outputs, const std::vector
       refuse({file->path, kWireLogFile}, *file);
     }
   }
+}
+
+// The dialog's "Device Not Found,..." and what the command line adds: where it looked.
+std::string NoDeviceText(const std::optional<std::string>& only_path) {
+  std::string text(kDeviceNotFoundText);
+  if (only_path)
+    return text + ": no device in Firmware Upgrade Mode at '" + *only_path +
+           "'; 'fwupgrade list' shows the paths present";
+  return text + ": no HID interface matches " + Utf8(HardwareIdPattern) + "; 'fwupgrade list' shows the ones present";
 }
 
 std::string OpenFailure(const Connected& connected, std::string_view advice) {
@@ -263,20 +271,20 @@ std::vector<std::string> SelectDevices(Context& context, DeviceView& view) {
   const Options& options = context.options;
   HidBus& bus = context.devices->bus();
   if (options.wait_seconds > 0) {
-    const auto limit = std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(options.wait_seconds * 1000)));
-    WaitForDevice(bus, options.path, limit, view, SystemClock());
+    WaitForDevice(bus, options.path,
+                  std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(options.wait_seconds * 1000))), view);
     if (StopRequested())
       throw CliError(ExitCode::kInterrupted, "stopped while waiting for a device: no device was touched");
   }
   std::vector<std::string> paths = MatchingPaths(bus, options.path);
   context.devices->Use(paths);
+  if (options.all && paths.empty()) throw CliError(ExitCode::kDeviceNotFound, NoDeviceText(std::nullopt));
   if (paths.size() > 1 && !options.path && !options.all) {
     view.Note("note: " + std::to_string(paths.size()) + " devices in Firmware Upgrade Mode are present; using '" +
               paths.front() + "', the first one found. Pick another with --path PATH ('fwupgrade list' shows them)" +
               (context.options.file.empty() ? std::string(".") : std::string(", or flash them all with --all.")));
-    Json others = Json::Array();
+    Json& others = context.result["other_devices"] = Json::Array();
     for (std::size_t i = 1; i < paths.size(); ++i) others.Append(paths[i]);
-    context.result["other_devices"] = std::move(others);
   }
   return paths;
 }
@@ -284,24 +292,19 @@ std::vector<std::string> SelectDevices(Context& context, DeviceView& view) {
 std::vector<std::string> MatchingPaths(HidBus& bus, const std::optional<std::string>& only) {
   std::vector<std::string> paths;
   for (const HidInterfaceInfo& interface : ListInterfaces(bus)) {
-    if (!Selected(interface, only)) continue;
-    if (std::find(paths.begin(), paths.end(), interface.path) == paths.end()) paths.push_back(interface.path);
+    if (Selected(interface, only) && std::find(paths.begin(), paths.end(), interface.path) == paths.end()) {
+      paths.push_back(interface.path);
+    }
   }
   return paths;
-}
-
-WaitClock SystemClock() {
-  return {[] { return std::chrono::steady_clock::now(); },
-          [](std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }};
 }
 
 bool WaitForDevice(HidBus& bus, const std::optional<std::string>& only_path, std::chrono::milliseconds limit,
                    DeviceView& view, const WaitClock& clock) {
   if (!MatchingPaths(bus, only_path).empty()) return true;
   if (limit <= std::chrono::milliseconds::zero()) return false;
-  const double seconds = static_cast<double>(limit.count()) / 1000.0;
   char amount[32];
-  std::snprintf(amount, sizeof amount, "%g", seconds);
+  std::snprintf(amount, sizeof amount, "%g", static_cast<double>(limit.count()) / 1000.0);
   view.Note("Waiting up to " + std::string(amount) + " s for " +
             (only_path ? "the device at '" + *only_path + "'" : std::string("a device")) +
             " in Firmware Upgrade Mode to appear...");
@@ -331,14 +334,6 @@ std::string TransferText(const TransferResult& result) {
     if (error == result.last_error) return std::string(meaning) + ", " + code;
   }
   return code;
-}
-
-std::string NoDeviceText(const std::optional<std::string>& only_path) {
-  std::string text(kDeviceNotFoundText);
-  if (only_path)
-    return text + ": no device in Firmware Upgrade Mode at '" + *only_path +
-           "'; 'fwupgrade list' shows the paths present";
-  return text + ": no HID interface matches " + Utf8(HardwareIdPattern) + "; 'fwupgrade list' shows the ones present";
 }
 
 bool ConnectAsDialog(Session& session, std::string_view access_denied_advice, DeviceRecord& record) {
