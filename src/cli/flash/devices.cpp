@@ -37,16 +37,6 @@ std::span<const std::uint8_t> Bytes(const std::string& text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-// Every file --sim-dump and --sim-log name, numbered for several devices.
-std::vector<OutputFile> SimOutputs(const Options& options, unsigned count) {
-  std::vector<OutputFile> files;
-  for (unsigned number = 1; number <= count; ++number) {
-    if (!options.sim_dump.empty()) files.push_back({NumberedFile(options.sim_dump, number, count), kMemory});
-    if (!options.sim_log.empty()) files.push_back({NumberedFile(options.sim_log, number, count), kWireLog});
-  }
-  return files;
-}
-
 // The files that the simulator's outputs must never replace: the firmware file and the board log.
 std::vector<OutputFile> KeptFiles(const Options& options) {
   std::vector<OutputFile> files = {{options.file, kFirmwareFile}};
@@ -189,7 +179,12 @@ void DeviceSource::CheckOutputs(const Options& options) {
     }
   }
   const std::vector<OutputFile> kept = KeptFiles(options);
-  std::vector<OutputFile> outputs = SimOutputs(options, static_cast<unsigned>(devices_.size()));
+  std::vector<OutputFile> outputs;  // every file --sim-dump and --sim-log name
+  const auto count = static_cast<unsigned>(devices_.size());
+  for (unsigned number = 1; number <= count; ++number) {
+    if (!options.sim_dump.empty()) outputs.push_back({NumberedFile(options.sim_dump, number, count), kMemory});
+    if (!options.sim_log.empty()) outputs.push_back({NumberedFile(options.sim_log, number, count), kWireLog});
+  }
   for (const OutputFile& file : outputs) CheckOutputFile(file, kept);
   // How many wire logs there will be is known only later (CheckWireLogs): FILE, or FILE.1, FILE.2,
   // ...; no other file may take any of those names.
