@@ -55,8 +55,8 @@ ExitCode FlashAll(Context& context, const CheckedFile& file, BoardRecorder& reco
     std::vector<std::jthread> devices;  // joined when this scope ends, also on a throw
     for (std::size_t i = 0; i < paths.size(); ++i) {
       devices.emplace_back([&, i] {
-        const FlashSettings settings{options.force, paths[i], context.platform.access_denied_advice};
-        records[i] = FlashDeviceBeside(context.devices->bus(), file, settings, *views[i]);
+        records[i] = FlashDeviceBeside(context.devices->bus(), file,
+                                       {options.force, paths[i], context.platform.access_denied_advice}, *views[i]);
         recorder.Record(records[i]);
       });
     }
