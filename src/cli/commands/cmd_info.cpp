@@ -33,8 +33,7 @@ ExitCode Run(Context& context) {
   AddDeviceJson(context.result, record, view.record(), false);
   if (!connected) throw CliError(record.code, record.error);
 
-  if (StopRequested()) {
-    session->connection.link.Close();
+  if (StopRequested()) {  // the session, going, closes the device
     throw CliError(ExitCode::kInterrupted,
                    "stopped after connecting, before the region was asked for: the device "
                    "is unchanged and stays in Firmware Upgrade Mode");
