@@ -119,7 +119,6 @@ ExitCode Run(Context& context) {
   if (!file.accepted) {
     DeviceRecord refused;
     refused.run.step = RunStep::LoadImage;
-    refused.code = ExitCode::kFileRefused;
     refused.result = file.dialog_text;
     AddDeviceJson(context.result, refused, {}, true);
     throw CliError(ExitCode::kFileRefused, DescribeRefusal(file) + "; no device was touched");

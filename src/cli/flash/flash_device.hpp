@@ -3,7 +3,6 @@
 // side by side, for every device of flash --all.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
