@@ -2,9 +2,9 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/arguments/command.hpp"
-#include "cli/flash/firmware_file_check.hpp"
 #include "cli/display/terminal_view.hpp"
 #include "cli/display/text.hpp"
+#include "cli/flash/firmware_file_check.hpp"
 #include "device/boot_report.hpp"
 #include "ports/parse_number.hpp"
 #include "upgrade/outcome_names.hpp"
@@ -52,15 +52,11 @@ ExitCode Run(Context& context) {
   Json& result = context.result;
   result["file"] = context.options.file;
   result["load"] = NameOf(file.report.outcome);
-  Json json_region = Json::Object();
-  json_region["start"] = region.start;
-  json_region["size"] = region.size;
-  result["region"] = std::move(json_region);
+  result["region"]["start"] = region.start;
+  result["region"]["size"] = region.size;
   if (file.report.first_defect) {
-    Json defect = Json::Object();
-    defect["line"] = file.report.first_defect->line;
-    defect["reason"] = file.report.first_defect->reason;
-    result["first_defect"] = std::move(defect);
+    result["first_defect"]["line"] = file.report.first_defect->line;
+    result["first_defect"]["reason"] = file.report.first_defect->reason;
   }
   std::ostream& out = context.console.out;
   const bool text = !context.options.json;

@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <thread>
 
-#include "cli/records/board_log.hpp"
 #include "cli/arguments/command.hpp"
+#include "cli/display/terminal_view.hpp"
+#include "cli/display/text.hpp"
 #include "cli/flash/devices.hpp"
 #include "cli/flash/firmware_file_check.hpp"
 #include "cli/flash/flash_device.hpp"
-#include "cli/display/terminal_view.hpp"
-#include "cli/display/text.hpp"
+#include "cli/records/board_log.hpp"
 #include "cli/watch/watch.hpp"
 
 namespace fwup::cli {
@@ -42,29 +42,9 @@ void AddOptions(CLI::App& command, Options& options) {
   AddOutputOptions(command, options, true);
 }
 
-// The summary table of flash --all: path, location, versions before, verdict, seconds
-// (right-aligned).
-std::string SummaryTable(const std::vector<DeviceRecord>& records) {
-  std::vector<std::vector<std::string>> rows = {{"PATH", "LOCATION", "APPLICATION", "BOOT", "VERDICT", "SECONDS"}};
-  for (const DeviceRecord& record : records) {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.2f", record.seconds);
-    const DeviceVersions& versions = record.versions;
-    rows.push_back({record.path, record.location.empty() ? "-" : record.location,
-                    versions.application_taken ? versions.application : "-", versions.boot_taken ? versions.boot : "-",
-                    record.result, seconds});
-  }
-  std::string table;
-  for (const std::string& line : Columns(rows, true)) table += line + '\n';
-  return table;
-}
-
-ExitCode FlashAll(Context& context, const CheckedFile& file, BoardRecorder& recorder) {
+ExitCode FlashAll(Context& context, const CheckedFile& file, BoardRecorder& recorder,
+                  const std::vector<std::string>& paths) {
   const Options& options = context.options;
-  Screen notes(context.console, options.json, options.verbose);
-  DeviceView notes_view(notes);
-  const std::vector<std::string> paths = SelectDevices(context, notes_view);
-  if (paths.empty()) throw CliError(ExitCode::kDeviceNotFound, NoDeviceText(std::nullopt));
   context.devices->CheckWireLogs(options, static_cast<unsigned>(paths.size()));
 
   Screen bench(context.console, options.json, options.verbose, paths);
@@ -75,8 +55,8 @@ ExitCode FlashAll(Context& context, const CheckedFile& file, BoardRecorder& reco
     std::vector<std::jthread> devices;  // joined when this scope ends, also on a throw
     for (std::size_t i = 0; i < paths.size(); ++i) {
       devices.emplace_back([&, i] {
-        const FlashSettings settings{options.force, paths[i], context.platform.access_denied_advice};
-        records[i] = FlashDeviceBeside(context.devices->bus(), file, settings, *views[i]);
+        records[i] = FlashDeviceBeside(context.devices->bus(), file,
+                                       {options.force, paths[i], context.platform.access_denied_advice}, *views[i]);
         recorder.Record(records[i]);
       });
     }
@@ -87,9 +67,17 @@ ExitCode FlashAll(Context& context, const CheckedFile& file, BoardRecorder& reco
   std::size_t matched = 0;
   std::size_t stopped = 0;
   std::string failed;
+  // The summary table: versions before, the seconds right-aligned.
+  std::vector<std::vector<std::string>> rows = {{"PATH", "LOCATION", "APPLICATION", "BOOT", "VERDICT", "SECONDS"}};
   for (std::size_t i = 0; i < records.size(); ++i) {
     const DeviceRecord& record = records[i];
     devices.Append(EntryJson(record, views[i]->record()));
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", record.seconds);
+    const DeviceVersions& versions = record.versions;
+    rows.push_back({record.path, record.location.empty() ? "-" : record.location,
+                    versions.application_taken ? versions.application : "-", versions.boot_taken ? versions.boot : "-",
+                    record.result, seconds});
     if (record.code == ExitCode::kSuccess) {
       ++matched;
       continue;
@@ -103,7 +91,9 @@ ExitCode FlashAll(Context& context, const CheckedFile& file, BoardRecorder& reco
   context.result["total"] = records.size();
   const std::string of = " of " + std::to_string(records.size()) + " devices";
   if (!options.json) {
-    context.console.out << '\n' << SummaryTable(records) << matched << of << " ended with CRC Matched.\n";
+    context.console.out << '\n';
+    for (const std::string& line : Columns(rows, true)) context.console.out << line << '\n';
+    context.console.out << matched << of << " ended with CRC Matched.\n";
   }
   recorder.Finish(matched == records.size() ? ExitCode::kSuccess : ExitCode::kNotAllMatched, context.console);
   if (matched == records.size()) return ExitCode::kSuccess;
@@ -129,7 +119,6 @@ ExitCode Run(Context& context) {
   if (!file.accepted) {
     DeviceRecord refused;
     refused.run.step = RunStep::LoadImage;
-    refused.code = ExitCode::kFileRefused;
     refused.result = file.dialog_text;
     AddDeviceJson(context.result, refused, {}, true);
     throw CliError(ExitCode::kFileRefused, DescribeRefusal(file) + "; no device was touched");
@@ -141,11 +130,11 @@ ExitCode Run(Context& context) {
   context.devices->CheckOutputs(options);
   BoardRecorder recorder(options, file);
   if (options.watch) return FlashWatch(context, file, recorder);
-  if (options.all) return FlashAll(context, file, recorder);
-
+  // flash --all's notes go on this screen too, before its devices' rows.
   Screen screen(context.console, options.json, options.verbose);
   DeviceView view(screen);
-  SelectDevices(context, view);
+  const std::vector<std::string> paths = SelectDevices(context, view);
+  if (options.all) return FlashAll(context, file, recorder, paths);
   const DeviceRecord record = FlashDevice(context.devices->bus(), file,
                                           {options.force, options.path, context.platform.access_denied_advice}, view);
   screen.Finish();

@@ -2,11 +2,11 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/arguments/command.hpp"
-#include "cli/flash/firmware_file_check.hpp"
-#include "cli/records/output_file.hpp"
-#include "cli/flash/stop_request.hpp"
 #include "cli/display/terminal_view.hpp"
 #include "cli/display/text.hpp"
+#include "cli/flash/firmware_file_check.hpp"
+#include "cli/flash/stop_request.hpp"
+#include "cli/records/output_file.hpp"
 
 namespace fwup::cli {
 namespace {

@@ -3,10 +3,10 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/arguments/command.hpp"
-#include "cli/flash/devices.hpp"
-#include "cli/flash/stop_request.hpp"
 #include "cli/display/terminal_view.hpp"
 #include "cli/display/text.hpp"
+#include "cli/flash/devices.hpp"
+#include "cli/flash/stop_request.hpp"
 #include "upgrade/query_device_info.hpp"
 
 namespace fwup::cli {
@@ -29,12 +29,11 @@ ExitCode Run(Context& context) {
   if (StopRequested()) throw CliError(ExitCode::kInterrupted, "stopped before connecting: no device was touched");
 
   DeviceRecord record;
-  const ConnectResult connected = ConnectAsDialog(*session, context.platform.access_denied_advice, record);
+  const bool connected = ConnectAsDialog(*session, context.platform.access_denied_advice, record);
   AddDeviceJson(context.result, record, view.record(), false);
-  if (connected.code != ExitCode::kSuccess) throw CliError(connected.code, connected.error);
+  if (!connected) throw CliError(record.code, record.error);
 
-  if (StopRequested()) {
-    session->connection.link.Close();
+  if (StopRequested()) {  // the session, going, closes the device
     throw CliError(ExitCode::kInterrupted,
                    "stopped after connecting, before the region was asked for: the device "
                    "is unchanged and stays in Firmware Upgrade Mode");
@@ -59,7 +58,7 @@ ExitCode Run(Context& context) {
                         << RegionText(region.ApplicationFirmwareStartAddress, region.ApplicationFirmwareSize) << '\n';
   }
   // The versions are what info is asked for; the dialog would show the failure and go on.
-  if (session->versions.query_failed) {
+  if (record.versions.query_failed) {
     throw CliError(ExitCode::kDeviceFailure,
                    "Version Query Failed: the device did not answer a version query; check the connection and run "
                    "info again");

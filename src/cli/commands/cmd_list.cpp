@@ -2,8 +2,8 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/arguments/command.hpp"
-#include "cli/flash/devices.hpp"
 #include "cli/display/text.hpp"
+#include "cli/flash/devices.hpp"
 #include "device/find_device.hpp"
 
 namespace fwup::cli {
@@ -23,21 +23,22 @@ ExitCode Run(Context& context) {
   // The walk takes the first interface that matches (at --path, when given).
   std::optional<std::size_t> used;
   std::size_t matching = 0;
-  for (std::size_t i = 0; i < interfaces.size(); ++i) {
-    if (!interfaces[i].matches) continue;
-    ++matching;
-    if (!used && Selected(interfaces[i], only)) used = i;
-  }
-
   Json list = Json::Array();
+  std::vector<std::vector<std::string>> rows = {{"  HARDWARE ID", "LOCATION", "PATH"}};
   for (std::size_t i = 0; i < interfaces.size(); ++i) {
+    const HidInterfaceInfo& interface = interfaces[i];
+    matching += interface.matches ? 1 : 0;
+    if (!used && Selected(interface, only)) used = i;
     Json entry = Json::Object();
-    entry["hardware_id"] = Utf8(interfaces[i].hardware_id);
-    entry["path"] = interfaces[i].path;
-    entry["location"] = interfaces[i].location.empty() ? Json() : Json(interfaces[i].location);
-    entry["matches"] = interfaces[i].matches;
+    entry["hardware_id"] = Utf8(interface.hardware_id);
+    entry["path"] = interface.path;
+    entry["location"] = interface.location.empty() ? Json() : Json(interface.location);
+    entry["matches"] = interface.matches;
     entry["used"] = used == i;
     list.Append(std::move(entry));
+    const char* mark = used == i ? "* " : interface.matches ? "+ " : "  ";
+    rows.push_back(
+        {mark + Utf8(interface.hardware_id), interface.location.empty() ? "-" : interface.location, interface.path});
   }
   context.result["interfaces"] = std::move(list);
   context.result["used"] = used ? Json(interfaces[*used].path) : Json();
@@ -47,13 +48,6 @@ ExitCode Run(Context& context) {
   if (interfaces.empty()) {
     out << "No HID interface is present.\n";
     return ExitCode::kSuccess;
-  }
-  std::vector<std::vector<std::string>> rows = {{"  HARDWARE ID", "LOCATION", "PATH"}};
-  for (std::size_t i = 0; i < interfaces.size(); ++i) {
-    const HidInterfaceInfo& interface = interfaces[i];
-    const char* mark = used == i ? "* " : interface.matches ? "+ " : "  ";
-    rows.push_back(
-        {mark + Utf8(interface.hardware_id), interface.location.empty() ? "-" : interface.location, interface.path});
   }
   for (const std::string& line : Columns(rows)) out << line << '\n';
   out << interfaces.size() << (interfaces.size() == 1 ? " interface, " : " interfaces, ") << matching

@@ -5,21 +5,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <mutex>
-#include <optional>
 #include <span>
 #include <sstream>
-#include <thread>
 
-#include "cli/arguments/exit_code.hpp"
-#include "cli/records/output_file.hpp"
-#include "cli/flash/stop_request.hpp"
 #include "cli/display/terminal_view.hpp"
+#include "cli/flash/stop_request.hpp"
+#include "cli/records/output_file.hpp"
 #include "cli/records/wire_recorder.hpp"
 #include "device/find_device.hpp"
 #include "device/hardware_id.hpp"
 #include "ports/utf8.hpp"
-#include "sim/arrivals.hpp"
 #include "sim/fault.hpp"
 #include "sim/sim_bus.hpp"
 #include "sim/wire_log.hpp"
@@ -38,14 +33,8 @@ std::string NumberedFile(const std::string& file, unsigned number, unsigned coun
   return count == 1 ? file : file + "." + std::to_string(number);
 }
 
-// Every file --sim-dump and --sim-log name, numbered for several devices.
-std::vector<OutputFile> SimOutputs(const Options& options, unsigned count) {
-  std::vector<OutputFile> files;
-  for (unsigned number = 1; number <= count; ++number) {
-    if (!options.sim_dump.empty()) files.push_back({NumberedFile(options.sim_dump, number, count), kMemory});
-    if (!options.sim_log.empty()) files.push_back({NumberedFile(options.sim_log, number, count), kWireLog});
-  }
-  return files;
+std::span<const std::uint8_t> Bytes(const std::string& text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
 // The files that the simulator's outputs must never replace: the firmware file and the board log.
@@ -96,12 +85,27 @@ void RefuseSharedNames(const std::vector<OutputFile>& outputs, const std::vector
   }
   if (numbered.empty()) return;
   for (const auto& [identity, file] : seen) {
-    const std::string_view rest = std::string_view(identity).substr(std::min(identity.size(), numbered.size()));
-    if (identity.starts_with(numbered) && !rest.empty() &&
-        std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    if (identity.starts_with(numbered) && identity.size() > numbered.size() &&
+        identity.find_first_not_of("0123456789", numbered.size()) == std::string::npos) {
       refuse({file->path, kWireLogFile}, *file);
     }
   }
+}
+
+// The dialog's "Device Not Found,..." and what the command line adds: where it looked.
+std::string NoDeviceText(const std::optional<std::string>& only_path) {
+  std::string text(kDeviceNotFoundText);
+  if (only_path)
+    return text + ": no device in Firmware Upgrade Mode at '" + *only_path +
+           "'; 'fwupgrade list' shows the paths present";
+  return text + ": no HID interface matches " + Utf8(HardwareIdPattern) + "; 'fwupgrade list' shows the ones present";
+}
+
+std::string OpenFailure(const Connected& connected, std::string_view advice) {
+  const std::string found = "the device at '" + connected.interface.path + "' was found but could not be opened";
+  if (connected.open_error == kErrorAccessDenied) return found + ": permission denied; " + std::string(advice);
+  return found + " (" + TransferText(TransferResult::Failed(connected.open_error)) +
+         "); unplug it, start it in Firmware Upgrade Mode again and run this again";
 }
 
 }  // namespace
@@ -168,16 +172,19 @@ std::unique_ptr<DeviceSource> DeviceSource::Create(const Options& options, const
 void DeviceSource::CheckOutputs(const Options& options) {
   outputs_refused_ = true;
   const std::vector<std::string> names = {options.sim_dump, options.sim_log, options.wire_log};
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    for (std::size_t j = i + 1; j < names.size(); ++j) {
-      if (!names[i].empty() && names[i] == names[j]) {
-        throw CliError(ExitCode::kUsage, "two of --sim-dump, --sim-log and --wire-log name the same file '" + names[i] +
-                                             "'; give each its own");
-      }
+  for (const std::string& name : names) {
+    if (!name.empty() && std::count(names.begin(), names.end(), name) > 1) {
+      throw CliError(ExitCode::kUsage, "two of --sim-dump, --sim-log and --wire-log name the same file '" + name +
+                                           "'; give each its own");
     }
   }
   const std::vector<OutputFile> kept = KeptFiles(options);
-  std::vector<OutputFile> outputs = SimOutputs(options, static_cast<unsigned>(devices_.size()));
+  std::vector<OutputFile> outputs;  // every file --sim-dump and --sim-log name
+  const auto count = static_cast<unsigned>(devices_.size());
+  for (unsigned number = 1; number <= count; ++number) {
+    if (!options.sim_dump.empty()) outputs.push_back({NumberedFile(options.sim_dump, number, count), kMemory});
+    if (!options.sim_log.empty()) outputs.push_back({NumberedFile(options.sim_log, number, count), kWireLog});
+  }
   for (const OutputFile& file : outputs) CheckOutputFile(file, kept);
   // How many wire logs there will be is known only later (CheckWireLogs): FILE, or FILE.1, FILE.2,
   // ...; no other file may take any of those names.
@@ -210,9 +217,9 @@ void DeviceSource::WriteOutputs(const Options& options) const {
   std::optional<CliError> failure;
   std::vector<std::string> written;
   std::vector<std::string> unwritten;
-  const auto write = [&](const OutputFile& file, const std::string& bytes) {
+  const auto write = [&](const OutputFile& file, std::span<const std::uint8_t> bytes) {
     try {
-      WriteOutputFile(file, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), inputs);
+      WriteOutputFile(file, bytes, inputs);
       written.push_back(file.path);
     } catch (const CliError& error) {
       if (!failure) failure = error;
@@ -222,20 +229,18 @@ void DeviceSource::WriteOutputs(const Options& options) const {
   for (unsigned number = 1; number <= count; ++number) {
     if (!devices[number - 1]) continue;  // a board that never arrived
     const sim::BootLoader& device = *devices[number - 1];
-    if (!options.sim_dump.empty()) {
-      const ImageBuffer memory = device.Memory();
-      write({NumberedFile(options.sim_dump, number, count), kMemory}, std::string(memory.begin(), memory.end()));
-    }
+    if (!options.sim_dump.empty()) write({NumberedFile(options.sim_dump, number, count), kMemory}, device.Memory());
     if (!options.sim_log.empty()) {
       std::ostringstream log;
       sim::WriteWireLog(log, device.Log());
-      write({NumberedFile(options.sim_log, number, count), kWireLog}, log.str());
+      write({NumberedFile(options.sim_log, number, count), kWireLog}, Bytes(log.str()));
     }
   }
   if (recorder_ != nullptr) {
     const auto used = static_cast<unsigned>(used_paths_.size());
     for (unsigned number = 1; number <= used; ++number) {
-      write({NumberedFile(options.wire_log, number, used), kWireLogFile}, recorder_->Take(used_paths_[number - 1]));
+      write({NumberedFile(options.wire_log, number, used), kWireLogFile},
+            Bytes(recorder_->Take(used_paths_[number - 1])));
     }
   }
   if (!failure) return;
@@ -253,29 +258,28 @@ void DeviceSource::WriteOutputs(const Options& options) const {
 
 void DeviceSource::WriteWireLog(const Options& options, const std::string& path, unsigned number) const {
   if (recorder_ == nullptr) return;
-  const std::string lines = recorder_->Take(path);
-  WriteOutputFile({NumberedFile(options.wire_log, number, 0), kWireLogFile},
-                  std::span(reinterpret_cast<const std::uint8_t*>(lines.data()), lines.size()), KeptFiles(options));
+  WriteOutputFile({NumberedFile(options.wire_log, number, 0), kWireLogFile}, Bytes(recorder_->Take(path)),
+                  KeptFiles(options));
 }
 
 std::vector<std::string> SelectDevices(Context& context, DeviceView& view) {
   const Options& options = context.options;
   HidBus& bus = context.devices->bus();
   if (options.wait_seconds > 0) {
-    const auto limit = std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(options.wait_seconds * 1000)));
-    WaitForDevice(bus, options.path, limit, view, SystemClock());
+    WaitForDevice(bus, options.path,
+                  std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(options.wait_seconds * 1000))), view);
     if (StopRequested())
       throw CliError(ExitCode::kInterrupted, "stopped while waiting for a device: no device was touched");
   }
   std::vector<std::string> paths = MatchingPaths(bus, options.path);
   context.devices->Use(paths);
+  if (options.all && paths.empty()) throw CliError(ExitCode::kDeviceNotFound, NoDeviceText(std::nullopt));
   if (paths.size() > 1 && !options.path && !options.all) {
     view.Note("note: " + std::to_string(paths.size()) + " devices in Firmware Upgrade Mode are present; using '" +
               paths.front() + "', the first one found. Pick another with --path PATH ('fwupgrade list' shows them)" +
               (context.options.file.empty() ? std::string(".") : std::string(", or flash them all with --all.")));
-    Json others = Json::Array();
+    Json& others = context.result["other_devices"] = Json::Array();
     for (std::size_t i = 1; i < paths.size(); ++i) others.Append(paths[i]);
-    context.result["other_devices"] = std::move(others);
   }
   return paths;
 }
@@ -283,24 +287,19 @@ std::vector<std::string> SelectDevices(Context& context, DeviceView& view) {
 std::vector<std::string> MatchingPaths(HidBus& bus, const std::optional<std::string>& only) {
   std::vector<std::string> paths;
   for (const HidInterfaceInfo& interface : ListInterfaces(bus)) {
-    if (!Selected(interface, only)) continue;
-    if (std::find(paths.begin(), paths.end(), interface.path) == paths.end()) paths.push_back(interface.path);
+    if (Selected(interface, only) && std::find(paths.begin(), paths.end(), interface.path) == paths.end()) {
+      paths.push_back(interface.path);
+    }
   }
   return paths;
-}
-
-WaitClock SystemClock() {
-  return {[] { return std::chrono::steady_clock::now(); },
-          [](std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }};
 }
 
 bool WaitForDevice(HidBus& bus, const std::optional<std::string>& only_path, std::chrono::milliseconds limit,
                    DeviceView& view, const WaitClock& clock) {
   if (!MatchingPaths(bus, only_path).empty()) return true;
   if (limit <= std::chrono::milliseconds::zero()) return false;
-  const double seconds = static_cast<double>(limit.count()) / 1000.0;
   char amount[32];
-  std::snprintf(amount, sizeof amount, "%g", seconds);
+  std::snprintf(amount, sizeof amount, "%g", static_cast<double>(limit.count()) / 1000.0);
   view.Note("Waiting up to " + std::string(amount) + " s for " +
             (only_path ? "the device at '" + *only_path + "'" : std::string("a device")) +
             " in Firmware Upgrade Mode to appear...");
@@ -315,60 +314,35 @@ bool WaitForDevice(HidBus& bus, const std::optional<std::string>& only_path, std
   }
 }
 
-namespace {
-
-std::string OpenFailure(const Connected& connected, std::string_view advice) {
-  const std::string found = "the device at '" + connected.interface.path + "' was found but could not be opened";
-  if (connected.open_error == kErrorAccessDenied) return found + ": permission denied; " + std::string(advice);
-  return found + " (" + TransferText(TransferResult::Failed(connected.open_error)) +
-         "); unplug it, start it in Firmware Upgrade Mode again and run this again";
-}
-
-}  // namespace
-
 std::string TransferText(const TransferResult& result) {
+  static constexpr std::pair<std::uint32_t, const char*> kMeanings[] = {
+      {kErrorTimeout, "no answer in time"},
+      {kErrorDeviceNotConnected, "the device is gone"},
+      {kErrorAccessDenied, "access denied"},
+      {kErrorInvalidHandle, "the device is not open"},
+      {kErrorFileNotFound, "no such device"},
+      {kErrorSharingViolation, "another program holds the device"},
+      {kErrorGenFailure, "the device did not take it"},
+  };
   const std::string code = "error " + std::to_string(result.last_error);
-  switch (result.last_error) {
-    case kErrorTimeout:
-      return "no answer in time, " + code;
-    case kErrorDeviceNotConnected:
-      return "the device is gone, " + code;
-    case kErrorAccessDenied:
-      return "access denied, " + code;
-    case kErrorInvalidHandle:
-      return "the device is not open, " + code;
-    case kErrorFileNotFound:
-      return "no such device, " + code;
-    case kErrorSharingViolation:
-      return "another program holds the device, " + code;
-    case kErrorGenFailure:
-      return "the device did not take it, " + code;
-    default:
-      return code;
+  for (const auto& [error, meaning] : kMeanings) {
+    if (error == result.last_error) return std::string(meaning) + ", " + code;
   }
+  return code;
 }
 
-std::string NoDeviceText(const std::optional<std::string>& only_path) {
-  std::string text(kDeviceNotFoundText);
-  if (only_path)
-    return text + ": no device in Firmware Upgrade Mode at '" + *only_path +
-           "'; 'fwupgrade list' shows the paths present";
-  return text + ": no HID interface matches " + Utf8(HardwareIdPattern) + "; 'fwupgrade list' shows the ones present";
-}
-
-ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_advice, DeviceRecord& record) {
+bool ConnectAsDialog(Session& session, std::string_view access_denied_advice, DeviceRecord& record) {
   const Connected connected = ConnectDevice(session.bus, session.connection, session.settings, session.shown);
-  session.versions = connected.versions;
   record.path = connected.interface.path;
   record.found = connected.found && !record.path.empty();
   record.location = connected.interface.location;
   record.versions = connected.versions;
-  if (!connected.found) return {ExitCode::kDeviceNotFound, NoDeviceText(session.settings.only), "Device Not Found"};
-  if (!connected.opened) {
-    session.connection.link.Close();
-    return {ExitCode::kDeviceFailure, OpenFailure(connected, access_denied_advice), "Cannot Open Device"};
-  }
-  return {};
+  if (connected.found && connected.opened) return true;
+  if (connected.found) session.connection.link.Close();
+  record.code = connected.found ? ExitCode::kDeviceFailure : ExitCode::kDeviceNotFound;
+  record.error = connected.found ? OpenFailure(connected, access_denied_advice) : NoDeviceText(session.settings.only);
+  record.result = connected.found ? "Cannot Open Device" : "Device Not Found";
+  return false;
 }
 
 }  // namespace fwup::cli

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/arguments/command.hpp"
@@ -64,10 +65,11 @@ class DeviceSource {
 std::vector<std::string> MatchingPaths(HidBus& bus, const std::optional<std::string>& only);
 
 struct WaitClock {
-  std::function<std::chrono::steady_clock::time_point()> now;
-  std::function<void(std::chrono::milliseconds)> sleep;
+  std::function<std::chrono::steady_clock::time_point()> now = [] { return std::chrono::steady_clock::now(); };
+  std::function<void(std::chrono::milliseconds)> sleep = [](std::chrono::milliseconds duration) {
+    std::this_thread::sleep_for(duration);
+  };
 };
-WaitClock SystemClock();
 
 inline constexpr std::chrono::milliseconds kWaitPollInterval{250};
 
@@ -75,27 +77,20 @@ inline constexpr std::chrono::milliseconds kWaitPollInterval{250};
 // a matching device is present; otherwise says once that it waits, and looks again every
 // kWaitPollInterval until one is, `limit` has passed or a stop is asked for. True when one is.
 bool WaitForDevice(HidBus& bus, const std::optional<std::string>& only_path, std::chrono::milliseconds limit,
-                   DeviceView& view, const WaitClock& clock);
+                   DeviceView& view, const WaitClock& clock = {});
 
 // Waits when --wait asks for it, then returns the paths of the matching devices present (with
 // --path, only that one). With several and no --path, says which one the walk takes and how to
-// pick another; the paths of the others go into the JSON result.
+// pick another; the paths of the others go into the JSON result. Throws CliError
+// (kDeviceNotFound) when flash --all finds none.
 std::vector<std::string> SelectDevices(Context& context, DeviceView& view);
-
-// The dialog's "Device Not Found,..." and what the command line adds: where it looked.
-std::string NoDeviceText(const std::optional<std::string>& only_path);
 
 // How a failed transfer is told to a user.
 std::string TransferText(const TransferResult& result);
 
-// Connects as the dialog does when it starts. On failure, the exit code and one line (with what
-// to do) and a short text for a summary: "Device Not Found", ...
-struct ConnectResult {
-  ExitCode code = ExitCode::kSuccess;
-  std::string error;
-  std::string result;
-};
-// The record gets the device's path, location and versions as connecting found them.
-ConnectResult ConnectAsDialog(Session& session, std::string_view access_denied_advice, DeviceRecord& record);
+// Connects as the dialog does when it starts; the record gets the device's path, location and
+// versions as connecting found them. On failure, false, and the record gets the exit code, one
+// line (with what to do) and a short text for a summary: "Device Not Found", ...
+bool ConnectAsDialog(Session& session, std::string_view access_denied_advice, DeviceRecord& record);
 
 }  // namespace fwup::cli

@@ -1,6 +1,8 @@
 #include "cli/flash/firmware_file_check.hpp"
 
+#include <algorithm>
 #include <system_error>
+#include <utility>
 
 #include "cli/arguments/exit_code.hpp"
 #include "cli/display/text.hpp"
@@ -12,18 +14,16 @@ namespace fwup::cli {
 namespace {
 
 std::string FileErrorText(std::uint32_t code) {
-  switch (code) {
-    case kErrorFileNotFound:
-      return "no such file";
-    case kErrorPathNotFound:
-      return "no such folder";
-    case kErrorAccessDenied:
-      return "access denied, or it is a folder";
-    case kErrorSharingViolation:
-      return "another program holds it open";
-    default:
-      return "error " + std::to_string(code);
+  static constexpr std::pair<std::uint32_t, const char*> kMeanings[] = {
+      {kErrorFileNotFound, "no such file"},
+      {kErrorPathNotFound, "no such folder"},
+      {kErrorAccessDenied, "access denied, or it is a folder"},
+      {kErrorSharingViolation, "another program holds it open"},
+  };
+  for (const auto& [error, meaning] : kMeanings) {
+    if (error == code) return meaning;
   }
+  return "error " + std::to_string(code);
 }
 
 // Only a regular file is read: a FIFO would hold the tool for ever, a device could be read
@@ -63,55 +63,45 @@ CheckedFile CheckFirmwareFile(const std::filesystem::path& path, View& view, Tra
 }
 
 Coverage CoverageOf(const std::bitset<kImageSize>& written, std::uint32_t start, std::uint32_t size) {
-  Coverage coverage;
-  const std::uint64_t end = std::uint64_t{start} + size;
-  for (std::size_t address = 0; address < written.size(); ++address) {
-    if (!written[address]) continue;
-    if (address >= start && address < end) {
-      ++coverage.inside;
-    } else {
-      ++coverage.outside;
-    }
-  }
-  return coverage;
+  // The addresses from `start` on, moved down to 0; then those from `size` on, moved out at the top.
+  const std::size_t above = kImageSize - std::min<std::size_t>(size, kImageSize);
+  const auto inside = static_cast<std::uint32_t>(((written >> start) << above).count());
+  return {inside, static_cast<std::uint32_t>(written.count()) - inside};
 }
 
 std::string DescribeRefusal(const CheckedFile& file) {
   const LoadReport& report = file.report;
   // Appended piece by piece: g++ 12 at -O3 warns falsely (-Wrestrict) on "text" + temporary.
-  std::string name = "'";
+  std::string name = "the firmware file '";
   name.append(Utf8FromPath(file.path)).append("'");
   std::string said = " (";
   said.append(file.dialog_text).append(")");
+  const std::string unreadable = said + "; check the path and that you may read the file";
   switch (report.outcome) {
     case LoadOutcome::ProbeFailed:
-      return "cannot open the firmware file " + name + ": " + FileErrorText(report.error_code) + said +
-             "; check the path and that you may read the file";
+      return "cannot open " + name + ": " + FileErrorText(report.error_code) + unreadable;
     case LoadOutcome::OpenFailed:
-      return "cannot open the firmware file " + name + ": " +
-             std::generic_category().message(static_cast<int>(report.error_code)) + said +
-             "; check the path and that you may read the file";
+      return "cannot open " + name + ": " + std::generic_category().message(static_cast<int>(report.error_code)) +
+             unreadable;
     case LoadOutcome::BadSignature:
-      return "the firmware file " + name + " does not begin with the signature TALVORK" + said +
+      return name + " does not begin with the signature TALVORK" + said +
              "; it is not a firmware file for this device: pick the right file";
     case LoadOutcome::EmptyFile:
-      return "the firmware file " + name + " is empty" + said + "; pick the right file";
+      return name + " is empty" + said + "; pick the right file";
     case LoadOutcome::DefectiveRecord:
-      if (!report.first_defect) return "the firmware file " + name + " is damaged" + said + "; make the file again";
-      return "the firmware file " + name + " is damaged at line " + std::to_string(report.first_defect->line) + ": " +
+      if (!report.first_defect) return name + " is damaged" + said + "; make the file again";
+      return name + " is damaged at line " + std::to_string(report.first_defect->line) + ": " +
              report.first_defect->reason + said + "; mend that line or make the file again";
     case LoadOutcome::MissingEndRecord:
       if (report.lone_carriage_returns) {
-        return "the firmware file " + name +
-               " has no end record that the tool can read: its lines end in CR alone, so records run together" + said +
-               "; save the file with CR LF line ends";
+        return name + " has no end record that the tool can read: its lines end in CR alone, so records run together" +
+               said + "; save the file with CR LF line ends";
       }
-      return "the firmware file " + name + " has no end record (:00000001FF)" + said +
-             "; it may be cut short: make or copy it again";
+      return name + " has no end record (:00000001FF)" + said + "; it may be cut short: make or copy it again";
     case LoadOutcome::ReadError:
-      return "reading the firmware file " + name + " failed" + said + "; copy it to a local disk and try again";
+      return "reading " + name + " failed" + said + "; copy it to a local disk and try again";
     default:
-      return "the firmware file " + name + " was refused" + said;
+      return name + " was refused" + said;
   }
 }
 

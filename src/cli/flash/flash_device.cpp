@@ -1,11 +1,12 @@
 #include "cli/flash/flash_device.hpp"
 
 #include <chrono>
-#include <cstdio>
 #include <memory>
+#include <tuple>
+#include <utility>
 
-#include "cli/flash/stop_request.hpp"
 #include "cli/display/text.hpp"
+#include "cli/flash/stop_request.hpp"
 #include "upgrade/load_firmware_image.hpp"
 #include "upgrade/upgrade_run.hpp"
 
@@ -42,9 +43,8 @@ std::string EraseRefusal(const CheckedFile& file, const FlashSettings& settings,
 // Where a stop left the device, said plainly.
 std::string DescribeStop(const RunOutcome& run, const FlashSettings& settings) {
   if (!run.erase_sent) {
-    return settings.erased_before
-               ? "stopped before the erase: " + Untouched(settings) + " and stays in Firmware Upgrade Mode"
-               : "stopped before the erase: the device is unchanged and stays in Firmware Upgrade Mode";
+    return "stopped before the erase: " + (settings.erased_before ? Untouched(settings) : "the device is unchanged") +
+           " and stays in Firmware Upgrade Mode";
   }
   switch (run.verdict) {
     case Verdict::Match:
@@ -67,8 +67,7 @@ std::string DescribeStop(const RunOutcome& run, const FlashSettings& settings) {
 // Read Failed".
 std::string Said(const RunOutcome& run) {
   std::string text = run.box ? OneLine(run.box->text) : std::string();
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
+  return text.erase(text.find_last_not_of(' ') + 1);
 }
 
 // What a failed transfer of each step means for the device, for the line "BOX: WHAT (TRANSFER);
@@ -89,16 +88,13 @@ constexpr StepFailure kStepFailures[] = {
      "the application is written but not verified"},
 };
 
-void Classify(const Session& session, const FlashSettings& settings, const std::string& refusal,
-              DeviceRecord& outcome) {
+// The run's exit code and error line; its result for a summary goes into `outcome`.
+std::pair<ExitCode, std::string> Classify(const Session& session, const FlashSettings& settings,
+                                          const std::string& refusal, DeviceRecord& outcome) {
   const RunOutcome& run = session.outcome;
   const std::string tx = TransferText(run.failed_transfer);
   const std::string said = Said(run);
   outcome.result = said;
-  const auto fail = [&outcome](ExitCode code, std::string error) {
-    outcome.code = code;
-    outcome.error = std::move(error);
-  };
   for (const StepFailure& failure : kStepFailures) {
     if (failure.step != run.step || (run.step == RunStep::DeviceInfo && run.failed_transfer.ok)) continue;
     std::string what = failure.what;
@@ -108,29 +104,24 @@ void Classify(const Session& session, const FlashSettings& settings, const std::
       what = "packet " + std::to_string(run.packets_sent + 1) + " at " + Hex(address) + " " + what;
     }
     const std::string left = settings.erased_before && !run.erase_sent ? Untouched(settings) : failure.left;
-    fail(ExitCode::kDeviceFailure, said + ": " + what + " (" + tx + "); " + left + ": " + kRunAgain);
-    return;
+    return {ExitCode::kDeviceFailure, said + ": " + what + " (" + tx + "); " + left + ": " + kRunAgain};
   }
   switch (run.step) {
     case RunStep::DeviceInfo:
-      fail(ExitCode::kDeviceFailure, "the device reported an application region outside the 64 KiB image (" + said +
-                                         "); " + Untouched(settings) +
-                                         ": this tool does not know the device's boot loader");
-      return;
+      return {ExitCode::kDeviceFailure, "the device reported an application region outside the 64 KiB image (" + said +
+                                            "); " + Untouched(settings) +
+                                            ": this tool does not know the device's boot loader"};
     case RunStep::Refused:
       outcome.result = "Not Flashed";
-      fail(ExitCode::kFileRefused, refusal);
-      return;
+      return {ExitCode::kFileRefused, refusal};
     case RunStep::Interrupted:
       outcome.result = "Interrupted";
-      fail(ExitCode::kInterrupted, DescribeStop(run, settings));
-      return;
+      return {ExitCode::kInterrupted, DescribeStop(run, settings)};
     case RunStep::Reset:
     case RunStep::Done:
       break;
     default:  // NotRun, LoadImage (the file was accepted before); the failed transfers are in the table above
-      fail(ExitCode::kInternal, "the upgrade did not run");
-      return;
+      return {ExitCode::kInternal, "the upgrade did not run"};
   }
 
   const bool reset_failed = run.step == RunStep::Reset;
@@ -139,37 +130,26 @@ void Classify(const Session& session, const FlashSettings& settings, const std::
                    : std::string();
   switch (run.verdict) {
     case Verdict::Match:
-      outcome.result = "CRC Matched";
-      if (reset_failed) {
-        outcome.result = "Reset Command Failed";
-        fail(ExitCode::kDeviceFailure,
-             "Reset Command Failed: the device confirmed the new firmware (CRC Matched), but "
-             "the reset request could not be sent (" +
-                 tx +
-                 "): the firmware is in, but the device did not restart; power it off "
-                 "and on to start it");
-      } else {
-        outcome.code = ExitCode::kSuccess;
-      }
-      return;
+      outcome.result = reset_failed ? "Reset Command Failed" : "CRC Matched";
+      if (!reset_failed) return {ExitCode::kSuccess, ""};
+      return {ExitCode::kDeviceFailure,
+              "Reset Command Failed: the device confirmed the new firmware (CRC Matched), but the reset request could "
+              "not be sent (" +
+                  tx + "): the firmware is in, but the device did not restart; power it off and on to start it"};
     case Verdict::Mismatch:
       outcome.result = "CRC Not Matched";
-      fail(ExitCode::kMismatch,
-           "CRC Not Matched: the device's checksum of its application region differs from the file's, so the new "
-           "firmware is not usable" +
-               reset_note + "; run flash again, and if it fails again check that the file is made for this device");
-      return;
+      return {ExitCode::kMismatch,
+              "CRC Not Matched: the device's checksum of its application region differs from the file's, so the new "
+              "firmware is not usable" +
+                  reset_note + "; run flash again, and if it fails again check that the file is made for this device"};
     default: {
-      char bytes[64];
       const auto [code, verdict] = run.crc_answer.value_or(std::pair<std::uint8_t, std::uint8_t>{});
-      std::snprintf(bytes, sizeof bytes, "answer code 0x%02X, verdict byte 0x%02X", static_cast<unsigned>(code),
-                    static_cast<unsigned>(verdict));
       const std::vector<std::string> lines = run.box ? Lines(run.box->text) : std::vector<std::string>{};
       outcome.result = lines.empty() ? "No Verdict" : lines.front();
-      fail(ExitCode::kNoVerdict, "the device answered the checksum request without a verdict (" + std::string(bytes) +
-                                     "), so the new firmware is not confirmed" + reset_note +
-                                     "; run flash again, or check the device's boot loader");
-      return;
+      return {ExitCode::kNoVerdict, "the device answered the checksum request without a verdict (answer code " +
+                                        Hex(code, 2) + ", verdict byte " + Hex(verdict, 2) +
+                                        "), so the new firmware is not confirmed" + reset_note +
+                                        "; run flash again, or check the device's boot loader"};
     }
   }
 }
@@ -179,9 +159,6 @@ void Classify(const Session& session, const FlashSettings& settings, const std::
 DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettings& settings, DeviceView& view) {
   const auto started = std::chrono::steady_clock::now();
   DeviceRecord outcome;
-  auto session = std::make_unique<Session>(bus, view, view);  // holds a 64 KiB image
-  session->settings.only = settings.only;
-  if (settings.stoppable) session->settings.stop_requested = StopRequested;
   if (settings.stoppable && StopRequested()) {
     outcome.code = ExitCode::kInterrupted;
     outcome.error = "stopped before connecting: no device was touched";
@@ -189,14 +166,11 @@ DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettin
     outcome.path = settings.only.value_or("");
     return outcome;
   }
+  auto session = std::make_unique<Session>(bus, view, view);  // holds a 64 KiB image
+  session->settings.only = settings.only;
+  if (settings.stoppable) session->settings.stop_requested = StopRequested;
 
-  const ConnectResult connected = ConnectAsDialog(*session, settings.access_denied_advice, outcome);
-  if (connected.code != ExitCode::kSuccess) {
-    outcome.code = connected.code;
-    outcome.error = connected.error;
-    if (settings.erased_before) outcome.error += "; " + Untouched(settings);
-    outcome.result = connected.result;
-  } else {
+  if (ConnectAsDialog(*session, settings.access_denied_advice, outcome)) {
     std::string refusal;
     session->firmware.ImagePath = file.path;
     // The file was parsed before any device was touched; the run shows it as the dialog does.
@@ -212,7 +186,9 @@ DeviceRecord FlashDevice(HidBus& bus, const CheckedFile& file, const FlashSettin
     RunUpgrade(*session);
     outcome.run = session->outcome;
     if (session->outcome.step != RunStep::DeviceInfo) outcome.region = session->DeviceInfo;
-    Classify(*session, settings, refusal, outcome);
+    std::tie(outcome.code, outcome.error) = Classify(*session, settings, refusal, outcome);
+  } else if (settings.erased_before) {
+    outcome.error += "; " + Untouched(settings);
   }
   outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return outcome;

@@ -3,14 +3,13 @@
 // side by side, for every device of flash --all.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "cli/display/terminal_view.hpp"
 #include "cli/flash/devices.hpp"
 #include "cli/flash/firmware_file_check.hpp"
-#include "cli/display/terminal_view.hpp"
 
 namespace fwup::cli {
 
