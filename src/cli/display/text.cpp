@@ -5,9 +5,9 @@
 
 namespace fwup::cli {
 
-std::string Hex(std::uint32_t value) {
+std::string Hex(std::uint32_t value, int digits) {
   char text[16];
-  std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
+  std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
   return text;
 }
 

@@ -11,8 +11,8 @@
 
 namespace fwup::cli {
 
-// "0x1000"; at least 4 hex digits, upper case.
-std::string Hex(std::uint32_t value);
+// "0x1000"; at least `digits` hex digits, upper case.
+std::string Hex(std::uint32_t value, int digits = 4);
 
 // "0x1000-0xEFFF (57344 bytes)", or "empty, at 0x1000".
 std::string RegionText(std::uint32_t start, std::uint32_t size);
