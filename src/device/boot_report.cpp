@@ -21,19 +21,10 @@ void SetProgramWrite(BootReport& report, std::uint32_t address, std::span<const 
   report[field::kPacketCount] = static_cast<std::uint8_t>(n);
 }
 
-void SetCrcCheck(BootReport& report, std::uint8_t checksum) {
-  SetCommand(report, Command::CMD_CRC_CHECK);
-  report[field::kChecksum] = checksum;
-}
-
-std::uint8_t ReadU8(std::span<const std::uint8_t> report, std::size_t offset) {
-  return offset < report.size() ? report[offset] : 0;
-}
-
 std::uint32_t ReadU32(std::span<const std::uint8_t> report, std::size_t offset) {
   std::uint32_t value = 0;
-  for (std::size_t i = 0; i < 4; ++i) {
-    value |= static_cast<std::uint32_t>(ReadU8(report, offset + i)) << (8 * i);
+  for (std::size_t i = 0; i < 4 && offset + i < report.size(); ++i) {
+    value |= static_cast<std::uint32_t>(report[offset + i]) << (8 * i);
   }
   return value;
 }
@@ -41,6 +32,12 @@ std::uint32_t ReadU32(std::span<const std::uint8_t> report, std::size_t offset) 
 std::span<const std::uint8_t> ReadBytes(std::span<const std::uint8_t> report, std::size_t offset, std::size_t length) {
   if (offset >= report.size()) return {};
   return report.subspan(offset, std::min(length, report.size() - offset));
+}
+
+void TraceAnswerDump(Tracer& trace, const BootReport& answer) {
+  for (std::size_t i = 0; i < answer.size(); ++i) {
+    trace.Format("Rawdata[%lu] = 0x%X\r\n", static_cast<unsigned long>(i), static_cast<unsigned>(answer[i]));
+  }
 }
 
 }  // namespace fwup

@@ -9,9 +9,9 @@
 #include <span>
 
 #include "ports/report.hpp"
+#include "ports/trace.hpp"
 
 namespace fwup {
-
 
 // The complete set of commands the tool sends.
 enum class Command : std::uint8_t {
@@ -63,13 +63,12 @@ void SetCommand(BootReport& report, Command command);
 // data area zeroed. `data` holds 1 to kPacketDataCapacity bytes.
 void SetProgramWrite(BootReport& report, std::uint32_t address, std::span<const std::uint8_t> data);
 
-// Builds a CMD_CRC_CHECK request: byte 2 is the checksum, bytes 3 to 64 are kept.
-void SetCrcCheck(BootReport& report, std::uint8_t checksum);
-
 // Bounded little-endian reads of answer fields; a field that would run past the report reads
 // as if the missing bytes were 0, so no caller can read outside it.
-std::uint8_t ReadU8(std::span<const std::uint8_t> report, std::size_t offset);
 std::uint32_t ReadU32(std::span<const std::uint8_t> report, std::size_t offset);
 std::span<const std::uint8_t> ReadBytes(std::span<const std::uint8_t> report, std::size_t offset, std::size_t length);
+
+// Traces a whole answer, one "Rawdata[i] = 0xHH" line per byte.
+void TraceAnswerDump(Tracer& trace, const BootReport& answer);
 
 }  // namespace fwup

@@ -62,10 +62,8 @@ class DeviceLink {
   bool request_sent_ = false;  // the last write did not fail outright
 };
 
-// How a caller judges a transfer.
-// The error-code test: failed only when the call returned FALSE and the last error is non-zero.
+// How most callers judge a transfer: failed only when the call returned FALSE and the last error
+// is non-zero. The version queries count any FALSE as a failure.
 constexpr bool FailedByErrorCode(const TransferResult& result) { return !result.ok && result.last_error != 0; }
-// The result test: failed whenever the call returned FALSE.
-constexpr bool FailedByResult(const TransferResult& result) { return !result.ok; }
 
 }  // namespace fwup

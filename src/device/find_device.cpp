@@ -1,6 +1,6 @@
 #include "device/find_device.hpp"
 
-#include "device/answer_dump.hpp"
+#include "device/boot_report.hpp"
 #include "device/hardware_id.hpp"
 
 namespace fwup {

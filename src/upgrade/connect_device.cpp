@@ -1,6 +1,5 @@
 #include "upgrade/connect_device.hpp"
 
-#include "device/answer_dump.hpp"
 #include "device/find_device.hpp"
 #include "ports/utf8.hpp"
 
@@ -42,13 +41,13 @@ Connected ConnectDevice(HidBus& bus, Connection& connection, const RunSettings& 
     return connected;
   }
   shown.view.SetStatusText("Device Connected and Firmware Upgrade Mode");
-  // One version query in ConnectDevice's own zeroed buffers, judged by the result test; true when
-  // its answer was taken into `text`.
+  // One version query in ConnectDevice's own zeroed buffers, failed whenever a call returned FALSE;
+  // true when its answer was taken into `text`.
   const auto ask = [&](Command command, std::string& text, bool& text_taken) {
     SetCommand(request, command);
     connection.link.DropStaleAnswers(settings.bounds.answer);
-    if (FailedByResult(connection.link.Write(request, settings.bounds.write)) ||
-        FailedByResult(connection.link.Read(answer, settings.bounds.answer))) {
+    if (!connection.link.Write(request, settings.bounds.write).ok ||
+        !connection.link.Read(answer, settings.bounds.answer).ok) {
       shown.view.SetStatusText("Version Query Failed");
       versions.query_failed = true;
       return false;

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "device/answer_dump.hpp"
-
 namespace fwup {
 namespace {
 
@@ -45,7 +43,8 @@ class Programmer {
 
     // The device answers once the erase is done, and may take no report until then.
     if (settings_.StopRequested()) return Interrupted();
-    Request(Command::CMD_QUERY_DEVICE_INFO);
+    SetCommand(c_.RequestReport, Command::CMD_QUERY_DEVICE_INFO);
+    c_.link.DropStaleAnswers(settings_.bounds.answer);
     if (!WriteRequest(settings_.bounds.after_erase)) {
       trace_.Format("Checking Device Active Command Failed \r\n");
       return Fail(RunStep::ActiveCheck, trace_.TraceBuffer());
@@ -73,8 +72,10 @@ class Programmer {
       return Fail(RunStep::ProgramEnd, "Program Write Failed", BoxOwner::None);
 
     view_.PrintToStdout("Computing CRC. Please wait...\r\n");
-    const std::uint8_t checksum = ImageChecksum(std::span(image_).subspan(start, size));
-    SetCrcCheck(c_.RequestReport, checksum);
+    std::uint8_t checksum = 0;  // the 8-bit XOR of the region
+    for (const std::uint8_t byte : std::span(image_).subspan(start, size)) checksum ^= byte;
+    SetCommand(c_.RequestReport, Command::CMD_CRC_CHECK);
+    c_.RequestReport[field::kChecksum] = checksum;  // bytes 3 to 64 are kept
     trace_.Format("Image CRC value = %u\r\n", static_cast<unsigned>(checksum));
     if (settings_.StopRequested()) return Interrupted();
     c_.link.DropStaleAnswers(settings_.bounds.answer);
@@ -87,11 +88,6 @@ class Programmer {
     if (settings_.StopRequested()) return Interrupted();
     if (Send(Command::CMD_RESET_DEVICE) != Sent) return Fail(RunStep::Reset, "Reset Command Failed", BoxOwner::None);
     outcome_.step = RunStep::Done;
-  }
-
-  void Request(Command command) {
-    SetCommand(c_.RequestReport, command);
-    if (command == Command::CMD_QUERY_DEVICE_INFO) c_.link.DropStaleAnswers(settings_.bounds.answer);
   }
 
   bool WriteRequest() { return WriteRequest(settings_.bounds.write); }
@@ -108,7 +104,7 @@ class Programmer {
   }
 
   SendResult Send(Command command) {
-    Request(command);
+    SetCommand(c_.RequestReport, command);
     return WriteRequest() ? Sent : NotSent;
   }
 
@@ -134,22 +130,16 @@ class Programmer {
     const std::uint8_t code = c_.ResponseReport[field::kCode];
     const std::uint8_t verdict = c_.ResponseReport[field::kVerdict];
     outcome_.crc_answer = {code, verdict};
-    if (code == CodeOf(Command::CMD_CRC_CHECK) && verdict == kMatchVerdict) {
-      outcome_.verdict = Verdict::Match;
-      trace_.Format("CRC Matches\r\n");
-      view_.SetProgress(100);
-      view_.SetStatusText("CRC Matched");
-      ShowVerdictBox(kDownloadSuccess, BoxOwner::Dialog);
-    } else if (code == CodeOf(Command::CMD_CRC_CHECK) && verdict == kMismatchVerdict) {
-      outcome_.verdict = Verdict::Mismatch;
-      trace_.Format("CRC Not Matched\r\n");
-      view_.SetProgress(100);
-      view_.SetStatusText("CRC Not Matched");
-      ShowVerdictBox(kDownloadFailed, BoxOwner::Dialog);
-    } else {
+    const bool match = verdict == kMatchVerdict;
+    if (code != CodeOf(Command::CMD_CRC_CHECK) || (!match && verdict != kMismatchVerdict)) {
       outcome_.verdict = Verdict::NoVerdict;
-      ShowVerdictBox(kNoVerdict, BoxOwner::None);
+      return ShowVerdictBox(kNoVerdict, BoxOwner::None);
     }
+    outcome_.verdict = match ? Verdict::Match : Verdict::Mismatch;
+    trace_.Format(match ? "CRC Matches\r\n" : "CRC Not Matched\r\n");
+    view_.SetProgress(100);
+    view_.SetStatusText(match ? "CRC Matched" : "CRC Not Matched");
+    ShowVerdictBox(match ? kDownloadSuccess : kDownloadFailed, BoxOwner::Dialog);
   }
 
   // The three verdicts share the caption and style of the tool's verdict box.
@@ -180,12 +170,6 @@ class Programmer {
 };
 
 }  // namespace
-
-std::uint8_t ImageChecksum(std::span<const std::uint8_t> region) {
-  std::uint8_t checksum = 0;
-  for (const std::uint8_t byte : region) checksum ^= byte;
-  return checksum;
-}
 
 RunOutcome ProgramDevice(Connection& connection, const RunSettings& settings, const ImageBuffer& image,
                          const DeviceInfoValues& info, Shown& shown) {

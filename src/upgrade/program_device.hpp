@@ -1,8 +1,5 @@
 #pragma once
 
-#include <cstdint>
-#include <span>
-
 #include "upgrade/session.hpp"
 
 namespace fwup {
@@ -12,8 +9,5 @@ namespace fwup {
 // the verdict; otherwise the step whose transfer failed (having told the user) or Interrupted.
 RunOutcome ProgramDevice(Connection& connection, const RunSettings& settings, const ImageBuffer& image,
                          const DeviceInfoValues& info, Shown& shown);
-
-// The 8-bit XOR of the bytes.
-std::uint8_t ImageChecksum(std::span<const std::uint8_t> region);
 
 }  // namespace fwup

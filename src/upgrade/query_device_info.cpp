@@ -42,13 +42,9 @@ std::optional<DeviceInfoValues> QueryDeviceInfo(Connection& connection, const Ru
     return Fail(shown, outcome);
   }
 
-  DeviceInfoValues info;
-  info.ApplicationFirmwareStartAddress = start;
   shown.trace.Format("ApplicationFirmwareStartAddress = %lu\r\n", static_cast<unsigned long>(start));
-  info.ApplicationFirmwareSize = size;
   shown.trace.Format("ApplicationFirmwareSize = %lu\r\n", static_cast<unsigned long>(size));
-  info.PacketDataSize = kPacketDataSize;
-  return info;
+  return DeviceInfoValues{start, size, kPacketDataSize};
 }
 
 }  // namespace fwup
