@@ -2,15 +2,166 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <span>
 
 #include "image/firmware_file.hpp"
-#include "image/hex_record.hpp"
-#include "image/parse_hex_field.hpp"
 
 namespace fwup {
 namespace {
+
+// The digit value of every byte: 0-9, A-F and a-f as hex digits, any other byte its signed value
+// minus 48, modulo 65,536.
+constexpr std::array<std::uint16_t, 256> kHexDigits = [] {
+  std::array<std::uint16_t, 256> digits{};
+  for (int byte = 0; byte < 256; ++byte) {
+    const int as_signed = byte < 128 ? byte : byte - 256;
+    digits[byte] = static_cast<std::uint16_t>(as_signed - 48);
+    if (byte >= 'A' && byte <= 'F') digits[byte] = static_cast<std::uint16_t>(byte - 'A' + 10);
+    if (byte >= 'a' && byte <= 'f') digits[byte] = static_cast<std::uint16_t>(byte - 'a' + 10);
+  }
+  return digits;
+}();
+
+// Value of a field of hex digits, most significant first. Every character of `text` is taken,
+// whatever it is: a non-hex byte counts as its signed value minus 48, modulo 65,536, and the
+// arithmetic wraps at 32 bits. Callers hand it exactly the characters of the field.
+std::uint32_t ParseHexField(std::span<const std::uint8_t> text) {
+  std::uint32_t value = 0;
+  // The same sum as weights 1, 16, 256, ... from the last character, modulo 2^32.
+  for (const std::uint8_t character : text) value = value * 16 + kHexDigits[character];
+  return value;
+}
+
+enum class RecordType : std::uint32_t {
+  Data = 0x00,
+  EndOfFile = 0x01,
+  ExtendedLinearAddress = 0x04,
+};
+
+// One record line of the firmware file: its fields at their fixed positions, and the checksum
+// test. A line shorter than its fields is reported as such and nothing past its end is read.
+struct HexRecord {
+  bool starts_with_colon = false;
+  // The line holds every field its count calls for (11 + 2N characters). When it does not, the
+  // fields past its end are not decoded and the record must not be obeyed.
+  bool complete = false;
+  std::uint32_t count = 0;
+  std::uint32_t address = 0;
+  std::uint32_t type = 0;
+  std::uint32_t checksum = 0;               // as written in the line
+  std::uint32_t expected_checksum = 0;      // what the other fields call for
+  std::span<const std::uint8_t> data_text;  // 2N characters, when complete
+  // Position in the line of the first field character that is not a hex digit, 0 when there is
+  // none. The field decoder gives such a character a value, so its checksum can even pass; the
+  // record is refused all the same.
+  std::size_t bad_digit_at = 0;
+
+  bool ChecksumMatches() const { return complete && checksum == expected_checksum; }
+  // Data byte k: the low 8 bits of its two characters' value.
+  std::uint8_t DataByte(std::uint32_t k) const {
+    return static_cast<std::uint8_t>(ParseHexField(data_text.subspan(2 * std::size_t{k}, 2)));
+  }
+};
+
+// How a line was read, for telling why it was refused.
+struct LineContext {
+  bool continues_longer_line = false;       // a piece after the first 259 characters of a line
+  bool without_line_feed = false;           // the piece ends without its LF
+  bool after_short_signature_line = false;  // the first record, after a signature line not ended by CR LF
+};
+
+constexpr std::size_t kCountAt = 1;
+constexpr std::size_t kAddressAt = 3;
+constexpr std::size_t kTypeAt = 7;
+constexpr std::size_t kDataAt = 9;
+constexpr std::size_t kFixedFields = 11;  // ':', count, address, type, checksum
+
+std::uint32_t Field(std::span<const std::uint8_t> line, std::size_t at, std::size_t length) {
+  return ParseHexField(line.subspan(at, length));
+}
+
+std::size_t FirstNonHexDigit(std::span<const std::uint8_t> line, std::size_t from, std::size_t to) {
+  for (std::size_t at = from; at < to && at < line.size(); ++at) {
+    if (!std::isxdigit(line[at])) return at;
+  }
+  return 0;
+}
+
+// A CR inside the line, not followed by its LF: the file's lines end in CR alone.
+bool HasLoneCarriageReturn(std::span<const std::uint8_t> line) {
+  for (std::size_t at = 0; at + 1 < line.size(); ++at) {
+    if (line[at] == '\r' && line[at + 1] != '\n') return true;
+  }
+  return false;
+}
+
+HexRecord DecodeRecord(std::span<const std::uint8_t> line) {
+  HexRecord record;
+  record.starts_with_colon = !line.empty() && line[0] == ':';
+  record.bad_digit_at = FirstNonHexDigit(line, kCountAt, kDataAt);
+  if (line.size() < kDataAt) return record;  // not even the count, address and type
+
+  record.count = Field(line, kCountAt, 2);
+  record.address = Field(line, kAddressAt, 4);
+  record.type = Field(line, kTypeAt, 2);
+  const std::uint64_t needed = kFixedFields + 2 * std::uint64_t{record.count};
+  if (line.size() < needed) return record;
+  // Fits: the line is at least this long.
+  if (record.bad_digit_at == 0) record.bad_digit_at = FirstNonHexDigit(line, kDataAt, static_cast<std::size_t>(needed));
+
+  record.complete = true;
+  record.data_text = line.subspan(kDataAt, 2 * std::size_t{record.count});
+  record.checksum = Field(line, kDataAt + record.data_text.size(), 2);
+  // Count, the two address bytes, type and the data bytes, each from its two characters.
+  std::uint32_t sum = 0;
+  for (std::size_t at = kCountAt; at < kDataAt + record.data_text.size(); at += 2) sum += Field(line, at, 2);
+  record.expected_checksum = (256 - sum % 256) % 256;
+  return record;
+}
+
+// Why a record line was refused, for a user who has to mend the file.
+std::string DescribeDefect(const HexRecord& record, std::span<const std::uint8_t> line, const LineContext& context) {
+  std::size_t line_length = line.size();
+  while (line_length > 0 && (line[line_length - 1] == '\n' || line[line_length - 1] == '\r')) --line_length;
+  char text[200];
+  if (HasLoneCarriageReturn(line)) {
+    std::snprintf(text, sizeof text, "its lines end in CR alone; save the file with CR LF line ends");
+  } else if (context.continues_longer_line || (context.without_line_feed && line.size() == kLinePieceLimit)) {
+    std::snprintf(text, sizeof text,
+                  "line longer than %zu characters (a record holds at most 123 data bytes); the rest of the line is "
+                  "read as a line of its own",
+                  kLinePieceLimit);
+  } else if (context.after_short_signature_line) {
+    std::snprintf(text, sizeof text,
+                  "the signature line does not end in CR LF, so this record lost its first character; save the file "
+                  "with CR LF line ends");
+  } else if (line_length == 0 || (line_length <= 2 && !record.starts_with_colon)) {
+    std::snprintf(text, sizeof text, "blank line");
+  } else if (!record.starts_with_colon) {
+    std::snprintf(text, sizeof text, "line does not begin with ':'");
+  } else if (!record.complete) {
+    std::snprintf(text, sizeof text, "record too short: %zu characters where its count calls for %llu", line_length,
+                  11ull + 2ull * record.count);
+  } else if (record.bad_digit_at != 0) {
+    const std::uint8_t c = line[record.bad_digit_at];
+    if (c == ' ') {
+      std::snprintf(text, sizeof text, "a space at column %zu is not a hex digit", record.bad_digit_at + 1);
+    } else if (c > ' ' && c < 0x7F) {
+      std::snprintf(text, sizeof text, "'%c' at column %zu is not a hex digit", static_cast<char>(c),
+                    record.bad_digit_at + 1);
+    } else {
+      std::snprintf(text, sizeof text, "byte 0x%02X at column %zu is not a hex digit", static_cast<unsigned>(c),
+                    record.bad_digit_at + 1);
+    }
+  } else {
+    std::snprintf(text, sizeof text, "checksum %02X, record sums to %02X", record.checksum & 0xFFu,
+                  (256u - record.expected_checksum) % 256u);
+  }
+  return text;
+}
 
 constexpr std::array<std::uint8_t, 7> FirmwareSignature = {'T', 'A', 'L', 'V', 'O', 'R', 'K'};
 // The signature and the two bytes of its line end.
