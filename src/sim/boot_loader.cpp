@@ -42,14 +42,15 @@ void BootLoader::ClearFaults() {
   faults_.clear();
 }
 
-const Fault* BootLoader::FaultAt(bool for_write) const {
+const Fault* BootLoader::FaultAt(bool for_write, std::uint32_t transfer, std::uint8_t request,
+                                 std::uint32_t occurrence) const {
   for (const Fault& fault : faults_) {
     if (fault.kind == FaultKind::Verdict) continue;
     if (fault.at != 0) {
-      if (fault.at == transfers_) return &fault;
+      if (fault.at == transfer) return &fault;
       continue;
     }
-    if (!fault.command || *fault.command != last_request_ || fault.occurrence != last_request_occurrence_) continue;
+    if (!fault.command || *fault.command != request || fault.occurrence != occurrence) continue;
     // A named request: write faults hit its write, read faults the first read after it.
     if (for_write ? !IsReadFault(fault.kind) : IsReadFault(fault.kind) && !answer_read_) return &fault;
   }
@@ -63,21 +64,16 @@ TransferResult BootLoader::Write(const BootReport& report) {
     if (disconnected_) return TransferResult::Failed(kErrorDeviceNotConnected);
     const std::uint8_t code = report[field::kCode];
     // Faults named by request look at the request about to arrive.
-    const std::uint8_t previous_request = last_request_;
-    const std::uint32_t previous_occurrence = last_request_occurrence_;
-    last_request_ = code;
-    last_request_occurrence_ = requests_seen_[code] + 1;
-    const Fault* fault = FaultAt(true);
+    const Fault* fault = FaultAt(true, transfers_, code, requests_seen_[code] + 1);
     if (fault && (fault->kind == FaultKind::FailWrite || fault->kind == FaultKind::Disconnect)) {
-      last_request_ = previous_request;
-      last_request_occurrence_ = previous_occurrence;
       if (fault->kind == FaultKind::Disconnect) {
         disconnected_ = true;
         return TransferResult::Failed(kErrorDeviceNotConnected);
       }
       return TransferResult::Failed(fault->error);
     }
-    ++requests_seen_[code];
+    last_request_ = code;
+    last_request_occurrence_ = ++requests_seen_[code];
     answer_read_ = false;
     if (config_.keep_log) log_.push_back({Direction::ToDevice, report});
     const std::size_t answers_before = answers_.size();
@@ -91,15 +87,9 @@ TransferResult BootLoader::Write(const BootReport& report) {
 bool BootLoader::RefusesNextWrite(std::uint8_t code) const {
   const std::lock_guard lock(mutex_);
   if (disconnected_) return true;
-  // The write faults of FaultAt(true), for the transfer and request that would come next.
-  for (const Fault& fault : faults_) {
-    if (fault.kind != FaultKind::FailWrite && fault.kind != FaultKind::Disconnect) continue;
-    if (fault.at != 0 ? fault.at == transfers_ + 1
-                      : fault.command == code && fault.occurrence == requests_seen_[code] + 1) {
-      return true;
-    }
-  }
-  return false;
+  // What Write would find for the transfer and request that would come next.
+  const Fault* fault = FaultAt(true, transfers_ + 1, code, requests_seen_[code] + 1);
+  return fault && (fault->kind == FaultKind::FailWrite || fault->kind == FaultKind::Disconnect);
 }
 
 TransferResult BootLoader::Read(BootReport& report, std::chrono::milliseconds bound) {
@@ -112,7 +102,7 @@ TransferResult BootLoader::Read(BootReport& report, std::chrono::milliseconds bo
     }
     ++transfers_;
     if (disconnected_) return TransferResult::Failed(kErrorDeviceNotConnected);
-    const Fault* fault = FaultAt(false);
+    const Fault* fault = FaultAt(false, transfers_, last_request_, last_request_occurrence_);
     answer_read_ = true;
     if (fault) {
       switch (fault->kind) {
@@ -120,11 +110,9 @@ TransferResult BootLoader::Read(BootReport& report, std::chrono::milliseconds bo
           disconnected_ = true;
           return TransferResult::Failed(kErrorDeviceNotConnected);
         case FaultKind::FailRead:
-          if (!answers_.empty()) answers_.pop_front();
-          return TransferResult::Failed(fault->error);
         case FaultKind::NoAnswer:
           if (!answers_.empty()) answers_.pop_front();
-          return TransferResult::Failed(kErrorTimeout);
+          return TransferResult::Failed(fault->kind == FaultKind::FailRead ? fault->error : kErrorTimeout);
         case FaultKind::LateAnswer:
           return TransferResult::Failed(kErrorTimeout);  // it stays queued for a later read
         case FaultKind::WrongAnswerCode:

@@ -79,7 +79,9 @@ class BootLoader {
   void FillMemory(std::uint8_t value);
 
  private:
-  const Fault* FaultAt(bool for_write) const;
+  // The fault that hits `transfer`, the write of the `occurrence`-th request with code `request` or
+  // a read after it.
+  const Fault* FaultAt(bool for_write, std::uint32_t transfer, std::uint8_t request, std::uint32_t occurrence) const;
   void Handle(const BootReport& request);
   BootReport Answer(Command command) const;
   // Holds the caller for the transfer's frame on the modelled link.
