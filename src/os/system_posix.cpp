@@ -54,17 +54,6 @@ std::optional<StandardOutput::Failure> WriteStdout(std::string_view bytes) {
   return std::nullopt;
 }
 
-TerminalInfo DetectStdoutTerminal() {
-  TerminalInfo info;
-  info.is_terminal = isatty(STDOUT_FILENO) == 1;
-  if (!info.is_terminal) return info;
-  winsize size{};
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) info.columns = size.ws_col;
-  const char* const term = std::getenv("TERM");
-  info.cursor_control = term != nullptr && std::string_view(term) != "dumb";
-  return info;
-}
-
 }  // namespace
 
 Process StartProcess(int argc, char** argv, StopHandler on_stop) {
@@ -74,10 +63,17 @@ Process StartProcess(int argc, char** argv, StopHandler on_stop) {
   // File names are bytes here, in UTF-8 on any usual system, and printed back unchanged.
   Process process;
   process.arguments.assign(argv + (argc > 0 ? 1 : 0), argv + argc);
-  process.terminal = DetectStdoutTerminal();
+  TerminalInfo& terminal = process.terminal;
+  terminal.is_terminal = isatty(STDOUT_FILENO) == 1;
+  if (terminal.is_terminal) {
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) terminal.columns = size.ws_col;
+    const char* const term = std::getenv("TERM");
+    terminal.cursor_control = term != nullptr && std::string_view(term) != "dumb";
+  }
   // Never destroyed: the standard streams outlive every object of ours and are flushed at exit.
   using enum StandardOutput::Buffering;
-  auto* const out = new StandardOutput(WriteStdout, process.terminal.is_terminal ? kLines : kBlocks);
+  auto* const out = new StandardOutput(WriteStdout, terminal.is_terminal ? kLines : kBlocks);
   std::cout.rdbuf(out);
   process.out_failure = [out] { return out->FailureText(); };
   return process;
