@@ -107,9 +107,15 @@ int RunCommand(const std::vector<std::string>& args, Console& console, const Pla
     Report(console, options, result, ExitCode::kUsage, {UsageError(message, help)});
     return ToInt(ExitCode::kUsage);
   }
+  bool reaches_devices = false;
   for (const auto& [command, entry] : parser.commands) {
-    if (command->parsed()) chosen = entry;
+    if (!command->parsed()) continue;
+    chosen = entry;
+    reaches_devices = command->get_option_no_throw("--simulate") != nullptr;
   }
+  // A command that may reach a device takes Ctrl-C before its first step, so that a stop while
+  // the file is checked or the tool waits is said like any other; check and image never take it.
+  if (reaches_devices && platform.take_stop_signals) platform.take_stop_signals();
 
   Context context{console, options, platform, Json::Object(), nullptr};
   context.result["command"] = chosen->name;

@@ -111,7 +111,6 @@ std::string OpenFailure(const Connected& connected, std::string_view advice) {
 }  // namespace
 
 std::unique_ptr<DeviceSource> DeviceSource::Create(const Options& options, const Platform& platform) {
-  if (platform.take_stop_signals) platform.take_stop_signals();
   auto source = std::make_unique<DeviceSource>();
   if (!options.simulate) {
     std::string why;
