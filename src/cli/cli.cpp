@@ -149,8 +149,6 @@ int RunCommand(const std::vector<std::string>& args, Console& console, const Pla
 
 }  // namespace
 
-Context::~Context() = default;
-
 int Run(const std::vector<std::string>& args, Console& console, const Platform& platform) {
   int code = RunCommand(args, console, platform);
   console.out.flush();

@@ -3,8 +3,8 @@
 
 #include <sstream>
 
-#include "cli/flash/devices.hpp"
 #include "cli/display/terminal_view.hpp"
+#include "cli/flash/devices.hpp"
 #include "sim/sim_bus.hpp"
 
 namespace fwup::cli {
@@ -73,13 +73,14 @@ TEST(WaitForDevice, LooksAgainAFewTimesASecondUntilTheDeviceIsThereOrTheTimeIsUp
   }
 }
 
-TEST(MatchingPaths, KeepsWalkOrderAndSkipsOtherDevices) {
+TEST(MatchingDevices, KeepsWalkOrderAndSkipsOtherDevices) {
   sim::SimBus bus;
   bus.Add({u"HID\\VID_1209&PID_0001", "/dev/hidraw0", nullptr});
   bus.AddBootLoaders(2);
-  EXPECT_EQ(MatchingPaths(bus, std::nullopt), (std::vector<std::string>{"sim:hid#1", "sim:hid#2"}));
-  EXPECT_EQ(MatchingPaths(bus, std::string("sim:hid#2")), (std::vector<std::string>{"sim:hid#2"}));
-  EXPECT_TRUE(MatchingPaths(bus, std::string("/dev/hidraw0")).empty());
+  EXPECT_EQ(MatchingDevices(bus, std::nullopt),
+            (std::vector<PresentDevice>{{"sim:hid#1", "sim-1"}, {"sim:hid#2", "sim-2"}}));
+  EXPECT_EQ(MatchingDevices(bus, std::string("sim:hid#2")), (std::vector<PresentDevice>{{"sim:hid#2", "sim-2"}}));
+  EXPECT_TRUE(MatchingDevices(bus, std::string("/dev/hidraw0")).empty());
 }
 
 }  // namespace

@@ -56,14 +56,13 @@ class DeviceSource;
 
 // What a command works with. `result` is what --json prints; a command fills it as it goes.
 struct Context {
-  ~Context();
   Console& console;
   const Options& options;
   const Platform& platform;
   Json result = Json::Object();
   // Set by the commands that use devices, so that Run writes the simulator's files after the
-  // command, however it ended.
-  std::unique_ptr<DeviceSource> devices;
+  // command, however it ended. (A shared_ptr, as it needs no complete DeviceSource here.)
+  std::shared_ptr<DeviceSource> devices;
 };
 
 struct CommandEntry {

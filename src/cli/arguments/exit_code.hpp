@@ -49,7 +49,12 @@ inline constexpr std::array<ExitCodeRow, 11> kExitCodes = {{
 }};
 
 constexpr int ToInt(ExitCode code) { return static_cast<int>(code); }
-std::string_view KindOf(ExitCode code);
+constexpr std::string_view KindOf(ExitCode code) {
+  for (const ExitCodeRow& row : kExitCodes) {
+    if (row.code == code) return row.kind;
+  }
+  return "internal";
+}
 
 class CliError : public std::runtime_error {
  public:

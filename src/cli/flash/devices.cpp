@@ -270,7 +270,8 @@ std::vector<std::string> SelectDevices(Context& context, DeviceView& view) {
     if (StopRequested())
       throw CliError(ExitCode::kInterrupted, "stopped while waiting for a device: no device was touched");
   }
-  std::vector<std::string> paths = MatchingPaths(bus, options.path);
+  std::vector<std::string> paths;
+  for (const PresentDevice& device : MatchingDevices(bus, options.path)) paths.push_back(device.path);
   context.devices->Use(paths);
   if (options.all && paths.empty()) throw CliError(ExitCode::kDeviceNotFound, NoDeviceText(std::nullopt));
   if (paths.size() > 1 && !options.path && !options.all) {
@@ -283,19 +284,20 @@ std::vector<std::string> SelectDevices(Context& context, DeviceView& view) {
   return paths;
 }
 
-std::vector<std::string> MatchingPaths(HidBus& bus, const std::optional<std::string>& only) {
-  std::vector<std::string> paths;
+std::vector<PresentDevice> MatchingDevices(HidBus& bus, const std::optional<std::string>& only) {
+  std::vector<PresentDevice> devices;
   for (const HidInterfaceInfo& interface : ListInterfaces(bus)) {
-    if (Selected(interface, only) && std::find(paths.begin(), paths.end(), interface.path) == paths.end()) {
-      paths.push_back(interface.path);
+    const auto same = [&interface](const PresentDevice& device) { return device.path == interface.path; };
+    if (Selected(interface, only) && std::none_of(devices.begin(), devices.end(), same)) {
+      devices.push_back({interface.path, interface.location});
     }
   }
-  return paths;
+  return devices;
 }
 
 bool WaitForDevice(HidBus& bus, const std::optional<std::string>& only_path, std::chrono::milliseconds limit,
                    DeviceView& view, const WaitClock& clock) {
-  if (!MatchingPaths(bus, only_path).empty()) return true;
+  if (!MatchingDevices(bus, only_path).empty()) return true;
   if (limit <= std::chrono::milliseconds::zero()) return false;
   char amount[32];
   std::snprintf(amount, sizeof amount, "%g", static_cast<double>(limit.count()) / 1000.0);
@@ -309,7 +311,7 @@ bool WaitForDevice(HidBus& bus, const std::optional<std::string>& only_path, std
     clock.sleep(std::min<std::chrono::milliseconds>(
         kWaitPollInterval,
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) + std::chrono::milliseconds(1)));
-    if (!MatchingPaths(bus, only_path).empty()) return true;
+    if (!MatchingDevices(bus, only_path).empty()) return true;
   }
 }
 

@@ -15,6 +15,7 @@
 
 #include "cli/arguments/command.hpp"
 #include "cli/records/device_record.hpp"
+#include "cli/watch/watch_slots.hpp"
 #include "ports/hid.hpp"
 #include "sim/arrivals.hpp"
 #include "sim/boot_loader.hpp"
@@ -60,9 +61,9 @@ class DeviceSource {
   std::unique_ptr<sim::Arrivals> arrivals_;  // the last member: stopped before the bus goes
 };
 
-// Paths of the interfaces that the walk would take, in walk order; with `only`, only the one
-// at that path or location.
-std::vector<std::string> MatchingPaths(HidBus& bus, const std::optional<std::string>& only);
+// The interfaces that the walk would take, in walk order, each path once; with `only`, only the
+// one at that path or location.
+std::vector<PresentDevice> MatchingDevices(HidBus& bus, const std::optional<std::string>& only);
 
 struct WaitClock {
   std::function<std::chrono::steady_clock::time_point()> now = [] { return std::chrono::steady_clock::now(); };

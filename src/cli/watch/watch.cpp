@@ -14,10 +14,10 @@
 
 #include "cli/display/terminal_view.hpp"
 #include "cli/display/text.hpp"
+#include "cli/flash/devices.hpp"
 #include "cli/flash/flash_device.hpp"
 #include "cli/flash/stop_request.hpp"
 #include "cli/watch/watch_slots.hpp"
-#include "device/find_device.hpp"
 
 namespace fwup::cli {
 namespace {
@@ -69,14 +69,6 @@ struct Attempt {
   std::atomic<bool> done = false;
   std::jthread thread;  // the last member: joined before the others go
 };
-
-std::vector<PresentDevice> Present(HidBus& bus) {
-  std::vector<PresentDevice> present;
-  for (const HidInterfaceInfo& interface : ListInterfaces(bus)) {
-    if (interface.matches) present.push_back({interface.path, interface.location});
-  }
-  return present;
-}
 
 // A board's record over all its attempts: the last attempt's outcome, the versions the board
 // reported first, and whether any attempt erased it.
@@ -209,7 +201,7 @@ ExitCode FlashWatch(Context& context, const CheckedFile& file, BoardRecorder& re
                                                         : 0u;
     std::vector<BoardEnd> removed;
     for (const WatchSlots::Start& start :
-         slots.Observe(Present(bus), WatchSlots::Clock::now(), take_new, !stopping, removed)) {
+         slots.Observe(MatchingDevices(bus, std::nullopt), WatchSlots::Clock::now(), take_new, !stopping, removed)) {
       Attempt& attempt = running.emplace_back();
       attempt.start = start;
       const auto earlier = waiting.find(start.slot);

@@ -13,7 +13,8 @@ namespace fwup::cli {
 
 struct PresentDevice {
   std::string path;
-  std::string location;
+  std::string location;  // empty when the platform gives none
+  bool operator==(const PresentDevice&) const = default;
 };
 
 // What the line does with a board, step by step.
