@@ -81,7 +81,7 @@ TEST(Info, FailedVersionQueryOrInfoQuery) {
   EXPECT_TRUE(Contains(info.err, "Query Device Info Failed"));
 }
 
-// Data the 64 KiB image cannot hold is dropped as the device's tool drops it, but said, by check,
+// Data the 64 KiB image cannot hold is dropped, as the dialog drops it, but said, by check,
 // flash and image alike.
 TEST(Check, CountsWhatTheFileSetsAgainstTheRegion) {
   ScratchDir scratch;
