@@ -35,6 +35,22 @@ TEST(ConnectDevice, VersionTextEndsAtTheFirstZeroByte) {
   }
 }
 
+// A version text comes in the ANSI code page of a Western Windows: 0x80 to 0x9F are its own
+// characters, the rest Latin-1.
+TEST(ConnectDevice, VersionTextIsReadAsWindows1252) {
+  const std::vector<std::string> texts = {"€\u0081‚ƒ„", "…†‡ˆ‰",      "Š‹Œ\u008DŽ", "\u008F\u0090‘’“",
+                                          "”•–—˜",      "™š›œ\u009D", "žŸ\u00A0¡ÿ"};
+  for (std::size_t row = 0; row < texts.size(); ++row) {
+    sim::BootLoaderConfig config = Versions();
+    for (std::size_t i = 0; i < 5; ++i) config.app_version[i] = static_cast<std::uint8_t>(0x80 + 5 * row + i);
+    if (row + 1 == texts.size()) config.app_version[4] = 0xFF;
+    Rig rig(config);
+    Connect(rig.session);
+    EXPECT_EQ(rig.view.versions,
+              std::vector<std::string>{"Current Application Firmware Version: " + texts[row] + kBootOnly});
+  }
+}
+
 struct QueryCase {
   const char* name;
   const char* fault;
