@@ -51,6 +51,18 @@ TEST(ConnectDevice, VersionTextIsReadAsWindows1252) {
   }
 }
 
+// Answers a device still held from before (a run that was cut off) are dropped before the
+// greeting, whose answer the trace then shows as on a fresh device.
+TEST(ConnectDevice, StaleAnswersAtDiscoveryAreDroppedBeforeTheGreeting) {
+  Rig fresh(Versions());
+  Connect(fresh.session);
+  Rig held(Versions());
+  ASSERT_TRUE(held.Device().Write(Report(CodeOf(Command::CMD_CRC_CHECK))).ok);
+  Connect(held.session);
+  EXPECT_EQ(held.trace.lines, fresh.trace.lines);
+  EXPECT_EQ(held.view.versions, fresh.view.versions);
+}
+
 struct QueryCase {
   const char* name;
   const char* fault;
