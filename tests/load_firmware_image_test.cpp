@@ -163,6 +163,14 @@ INSTANTIATE_TEST_SUITE_P(
         // The field decoder gives such a character a value, and each checksum was made to count it so.
         Refusal{"NotAHexDigit", kSignature + ":011000000GD8\r\n" + kEndRecord, kLine2, false,
                 "'G' at column 11 is not a hex digit"},
+        // A defect at the first and last column of the fixed fields; a count that is no number
+        // calls for no length.
+        Refusal{"NotAHexDigitInTheCount", kSignature + ":G100000011EE\r\n" + kEndRecord, kLine2, false,
+                "'G' at column 2 is not a hex digit"},
+        Refusal{"NotAHexDigitEndingTheType", kSignature + ":0100000G11EE\r\n" + kEndRecord, kLine2, true,
+                "'G' at column 9 is not a hex digit"},
+        Refusal{"NotAHexDigitEndingTheChecksum", kSignature + ":0100000011EG\r\n" + kEndRecord, kLine2, true,
+                "'G' at column 13 is not a hex digit"},
         Refusal{"ControlByte", kSignature + ":01100000\x01" + "5DA\r\n" + kEndRecord, kLine2, false,
                 "byte 0x01 at column 10 is not a hex digit"},
         Refusal{"Space", kSignature + ":01100000 5EA\r\n" + kEndRecord, kLine2, false,

@@ -142,7 +142,8 @@ std::string DescribeDefect(const HexRecord& record, std::span<const std::uint8_t
     std::snprintf(text, sizeof text, "blank line");
   } else if (!record.starts_with_colon) {
     std::snprintf(text, sizeof text, "line does not begin with ':'");
-  } else if (!record.complete) {
+  } else if (!record.complete && !(record.bad_digit_at != 0 && record.bad_digit_at < kAddressAt)) {
+    // A count that is no number calls for no length: its bad digit is said below instead.
     std::snprintf(text, sizeof text, "record too short: %zu characters where its count calls for %llu", line_length,
                   11ull + 2ull * record.count);
   } else if (record.bad_digit_at != 0) {
